@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <source_location>
 #include <span>
 #include <variant>
 
@@ -16,15 +15,16 @@ using In = S_EID_FUNCTION_INPUT;
 using Out = S_EID_FUNCTION_OUTPUT;
 using Sel = S_EID_TLLV_SELECTOR;
 
-int fail(const char* function, const char* message,
-         std::source_location where = std::source_location::current()) {
-    __trace(ORVEL_DEBUG, function, where.file_name(), static_cast<int>(where.line()), __tracev("%s", message));
+// The caller's file and line by the builtins: clang 14 (fuzz builds) has no std::source_location.
+int fail(const char* function, const char* message, const char* file = __builtin_FILE(),
+         int line = __builtin_LINE()) {
+    __trace(ORVEL_DEBUG, function, file, line, __tracev("%s", message));
     return -1;
 }
 
-unsigned char* no_buffer(const char* function, const char* message,
-                         std::source_location where = std::source_location::current()) {
-    fail(function, message, where);
+unsigned char* no_buffer(const char* function, const char* message, const char* file = __builtin_FILE(),
+                         int line = __builtin_LINE()) {
+    fail(function, message, file, line);
     return nullptr;
 }
 
@@ -106,6 +106,8 @@ template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 // A byte-string row for encoding; false when the member cannot travel.
 bool bytes_row(S_EID_TLLV_TAG& row, const unsigned char* bytes, uint32_t length) {
