@@ -46,16 +46,36 @@ std::tm local_time_now(int& milliseconds) noexcept {
     return local;
 }
 
+// Hands the pieces of a line to the writer. For the default writer they are
+// gathered and written with one call, so a line reaches the file whole even
+// when other processes append to it too; a custom writer gets each piece.
 class PieceWriter {
 public:
-    PieceWriter(orvel_writer_fn writer, int fd) noexcept : writer_(writer), fd_(fd) {}
-    void operator()(std::string_view piece) const {
-        if (!piece.empty()) writer_(fd_, piece.data(), static_cast<unsigned>(piece.size()));
+    PieceWriter(orvel_writer_fn writer, int fd) noexcept
+        : writer_(writer), fd_(fd), gather_(writer == default_writer) {}
+    PieceWriter(const PieceWriter&) = delete;
+    PieceWriter& operator=(const PieceWriter&) = delete;
+
+    void operator()(std::string_view piece) {
+        if (piece.empty()) return;
+        if (gather_) {
+            line_ += piece;
+        } else {
+            writer_(fd_, piece.data(), static_cast<unsigned>(piece.size()));
+        }
+    }
+
+    void flush() noexcept {
+        if (line_.empty()) return;
+        writer_(fd_, line_.data(), static_cast<unsigned>(line_.size()));
+        line_.clear();
     }
 
 private:
     orvel_writer_fn writer_;
     int fd_;
+    bool gather_;
+    std::string line_;
 };
 
 // Lock held. False when there is no output for the line.
@@ -73,7 +93,7 @@ void call_hook(int phase) {
 
 // Lock held; the output exists.
 void write_pieces(unsigned options, unsigned level, std::string_view escaped, const LineSource& source) {
-    const PieceWriter write(trace_state.writer, trace_state.fd.load(std::memory_order_relaxed));
+    PieceWriter write(trace_state.writer, trace_state.fd.load(std::memory_order_relaxed));
     const LevelRow* row = level_row(level);
     const bool colour = option_on(options, ORVEL_OPT_COLOR);
 
@@ -96,11 +116,12 @@ void write_pieces(unsigned options, unsigned level, std::string_view escaped, co
     if (location.empty()) {
         if (colour) write(kColourReset);
         write("\n");
-        return;
+    } else {
+        if (colour) write(colour_sequence(level_colour(kLocationColourLevel)));
+        write(location);
+        if (colour) write(kColourReset);
     }
-    if (colour) write(colour_sequence(level_colour(kLocationColourLevel)));
-    write(location);
-    if (colour) write(kColourReset);
+    write.flush();
 }
 
 }  // namespace
