@@ -74,13 +74,12 @@ using namespace orvel;
 
 extern "C" ORVEL_EXPORT void __xdump(unsigned int level, const char* /*function*/, const char* /*path*/,
                                      int /*line*/, const void* data, unsigned int length) {
-    if (!level_passes(level)) return;
+    if (!level_passes(level) || data == nullptr) return;
     const ErrnoKeeper keep_errno;
     try {
         const TraceLock lock;
         const DumpHookScope hook_scope;
-        // Null data is an empty dump.
-        if (data != nullptr) write_dump(level, {static_cast<const std::uint8_t*>(data), length});
+        write_dump(level, {static_cast<const std::uint8_t*>(data), length});
     } catch (...) {
         // Out of memory: the rest of the dump is dropped, the host goes on.
     }

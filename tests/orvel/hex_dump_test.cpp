@@ -67,9 +67,11 @@ TEST_F(HexDump, HookRunsOnceAroundTheWholeDump) {
 }
 
 TEST_F(HexDump, NullDataWritesNothing) {
-    capture_with(0xFF);
+    __settraceopts(0xFF);
+    __settracer(Capture::writer, 5, Capture::hook);
     __xdump(ORVEL_ERR, "f", "p.cpp", 1, nullptr, 64);
     EXPECT_EQ(Capture::text(), "");
+    EXPECT_TRUE(Capture::hook_calls().empty());
 }
 
 }  // namespace
