@@ -15,14 +15,16 @@ constexpr std::uint8_t kFileVersionTag = 0x81;
 constexpr std::uint8_t kFlagTag = 0x80;
 constexpr std::uint8_t kPer1Tag = 0x81;
 constexpr std::uint8_t kPer2Tag = 0x82;
+constexpr std::uint8_t kBeginDateTag = 0x84;
+constexpr std::uint8_t kEndDateTag = 0x85;
 
 struct PeriodTag {
     PeriodField field;
     std::uint8_t tag;
 };
 constexpr std::array<PeriodTag, 6> kPeriodTags{{
-    {PeriodField::Iedt, 0x85},
-    {PeriodField::Ibdt, 0x84},
+    {PeriodField::Iedt, kEndDateTag},
+    {PeriodField::Ibdt, kBeginDateTag},
     {PeriodField::Inid, 0x80},
     {PeriodField::Inum, 0x81},
     {PeriodField::Ict1, 0x82},
@@ -101,7 +103,7 @@ PeriodDates dates_of(Bytes tlv, unsigned period) {
         }
         return as_text(*value).substr(0, kFields[period_row(period, field)].width);
     };
-    return {date(0x84, PeriodField::Ibdt), date(0x85, PeriodField::Iedt)};
+    return {date(kBeginDateTag, PeriodField::Ibdt), date(kEndDateTag, PeriodField::Iedt)};
 }
 
 void choose_period(Record& record, Bytes tlv, unsigned containers) {
@@ -122,11 +124,14 @@ void choose_period(Record& record, Bytes tlv, unsigned containers) {
              choice.number, containers, choice.outside_today ? " outside today" : "", regime);
 }
 
-std::string_view period_prefix(std::size_t row) {
-    if (row >= period_row(1, PeriodField::Inid) && row <= period_row(1, PeriodField::Iedt)) return "PERIOD_1_";
-    if (row >= period_row(2, PeriodField::Inid) && row <= period_row(2, PeriodField::Iedt)) return "PERIOD_2_";
-    if (row >= period_row(3, PeriodField::Inid) && row <= period_row(3, PeriodField::Iedt)) return "PERIOD_3_";
-    return "";
+// Rows of period n are written as "PERIOD_n_" plus their name.
+std::string period_prefix(std::size_t row) {
+    const std::size_t first = period_row(1, PeriodField::Inid);
+    const std::size_t last = period_row(kPeriodSlots, PeriodField::Iedt);
+    if (row < first || row > last) {
+        return {};
+    }
+    return "PERIOD_" + std::to_string((row - first) / 6 + 1) + "_";
 }
 
 std::string render_lines(const Record& record) {
