@@ -23,13 +23,13 @@ inline constexpr std::size_t kWidestField = 32;
 inline constexpr std::size_t kCertificateBytes = 32;
 inline constexpr std::size_t kTextCapacity = 2048;
 
-struct FieldSpec {
+struct FieldLayout {
     std::string_view name;
     std::size_t width;
 };
 
 // The rows in output order; rows 1-6, 7-12 and 13-18 are periods 1, 2 and 3.
-inline constexpr std::array<FieldSpec, kRowCount> kFields{{
+inline constexpr std::array<FieldLayout, kRowCount> kFields{{
     {"SFDF_FLAG", 1},
     {"SFDF_INID", 3}, {"SFDF_INUM", 13}, {"SFDF_ICT1", 3}, {"SFDF_ICT2", 3}, {"SFDF_IBDT", 8}, {"SFDF_IEDT", 8},
     {"SFDF_INID", 3}, {"SFDF_INUM", 13}, {"SFDF_ICT1", 3}, {"SFDF_ICT2", 3}, {"SFDF_IBDT", 8}, {"SFDF_IEDT", 8},
