@@ -40,12 +40,15 @@ struct Exchange {
     uint16_t sw = 0;
 };
 
-Exchange exchange(int handle, std::vector<unsigned char> apdu) {
+// Also checks that the command buffer (exactly the APDU's size) is never written.
+Exchange exchange(int handle, const std::vector<unsigned char>& command) {
     Exchange out;
+    std::vector<unsigned char> apdu = command;
     unsigned char response[HCL_RESPONSE_MAX] = {};
     unsigned int length = 0;
     out.result = HCL_card_command_T0_T1(handle, apdu.data(), static_cast<int>(apdu.size()), response, &length, &out.sw);
     if (out.result == 0) out.data.assign(response, response + length);
+    EXPECT_EQ(apdu, command);
     return out;
 }
 
