@@ -330,6 +330,20 @@ TEST(Card, TransactionHeldElsewhereTimesOutWithTwo) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_LT(waited, std::chrono::seconds(4));
     EXPECT_EQ(tarvik_resolve_device(handle)->transaction_held, 0);
+    // The attempts that gave up leave our context usable meanwhile (card
+    // calls themselves wait for the holder under pcsc-lite).
+    {
+        const SCARDCONTEXT context = tarvik_resolve_device(handle)->context;
+        const std::string name = reader(kPlain);
+        auto polled = std::async(std::launch::async, [context, name] {
+            SCARD_READERSTATE state{};
+            state.szReader = name.c_str();
+            state.dwCurrentState = SCARD_STATE_UNAWARE;
+            return SCardGetStatusChange(context, 0, &state, 1);
+        });
+        ASSERT_EQ(polled.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+        EXPECT_EQ(polled.get(), SCARD_S_SUCCESS);
+    }
 
     // Once the holder lets go, the card is free again: the abandoned
     // attempts did not keep it.
