@@ -36,9 +36,10 @@ void trace(const char* function, const char* message) {
 struct ListingContext {
     SCARDCONTEXT context = 0;
     char* list = nullptr;
+    bool established = false;
     ~ListingContext() {
         if (list) SCardFreeMemory(context, list);
-        SCardReleaseContext(context);
+        if (established) SCardReleaseContext(context);
     }
 };
 
@@ -118,9 +119,9 @@ int Pcsc_Common::getReaders(int mode, char* text) {
     if (established != kSuccess) {
         __tracef(ORVEL_DEBUG, kName, __FILE__, __LINE__,
                  "ERROR in Pcsc_Common::getReaders() while calling SCardEstablishContext(). Error code: %d", established);
-        listing.context = 0;
         return established;
     }
+    listing.established = true;
     DWORD length = SCARD_AUTOALLOCATE;
     const int32_t listed =
         narrow(SCardListReaders(listing.context, nullptr, reinterpret_cast<LPSTR>(&listing.list), &length));
