@@ -27,7 +27,7 @@ STANDIN_EXPORT long PTEID_GetID(PTEID_ID* identity) {
     std::memset(identity, 0, sizeof *identity);
     using namespace pteid_layout;
     unsigned char* r = identity->bytes;
-    put(r, kDocumentType, "CARTAO DE CIDADAO");
+    put(r, kDocumentType, "TEST IDENTITY CARD");
     put(r, kCardNumber, "99000001 0 ZZ9");
     put(r, kCardPan, "0000000000000001");
     put(r, kDeliveryDate, "01 01 2020");

@@ -140,6 +140,14 @@ TEST(NoReaders, ListGivesMinusOneAndOpenFails) {
     EXPECT_EQ(tarvik_resolve_device(HCL_DEVICE_HANDLE), nullptr);
 }
 
+TEST(NoReaders, ServiceProbeSeesTheRigsPcscd) {
+    kit::rig::TraceCapture trace;
+    int running = 0;
+    EXPECT_EQ(HCL_service_running("pcscd", &running), 0);
+    EXPECT_EQ(running, 1);
+    EXPECT_TRUE(contains(trace.text(), "The service pcscd is running"));
+}
+
 TEST(Card, OpenWithoutCardThenStatusSaysAbsent) {
     const int handle = HCL_open_reader(reader(kPlain).c_str());
     ASSERT_EQ(handle, HCL_DEVICE_HANDLE);
