@@ -5,22 +5,14 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <source_location>
 
 namespace {
 
-int fail(const char* function, const char* message,
-         std::source_location where = std::source_location::current()) {
-    __trace(ORVEL_DEBUG, function, where.file_name(), static_cast<int>(where.line()), __tracev("%s", message));
+// The caller's file and line by the builtins: clang 14 (fuzz builds) has no std::source_location.
+int fail(const char* function, const char* message, const char* file = __builtin_FILE(),
+         int line = __builtin_LINE()) {
+    __trace(ORVEL_DEBUG, function, file, line, __tracev("%s", message));
     return -1;
-}
-
-// A new zero-filled buffer one byte longer than `length`, holding a copy of
-// `source`; null when the allocation fails.
-unsigned char* new_buffer(const void* source, uint32_t length) {
-    auto* buffer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
-    if (buffer != nullptr && length > 0) std::memcpy(buffer, source, length);
-    return buffer;
 }
 
 // One pointer-and-length pair of a record, filled by the rule shared by both
@@ -35,7 +27,7 @@ bool fill_pair(Byte*& pointer, uint32_t& length, const void* source, int32_t sou
     }
     if (source_length == 0) return true;
     const auto count = static_cast<uint32_t>(source_length);
-    pointer = reinterpret_cast<Byte*>(new_buffer(source, count));
+    pointer = reinterpret_cast<Byte*>(new_eid_buffer(source, count));
     length = pointer != nullptr ? count : 0;
     return pointer != nullptr;
 }
@@ -66,6 +58,12 @@ constexpr std::array kOutputData = {
 constexpr std::array kOutputCerts = {&Out::cert2, &Out::cert3, &Out::cert4, &Out::cert6, &Out::cert8};
 
 }  // namespace
+
+unsigned char* new_eid_buffer(const void* source, uint32_t length) {
+    auto* buffer = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(length) + 1, 1));
+    if (buffer != nullptr && source != nullptr && length > 0) std::memcpy(buffer, source, length);
+    return buffer;
+}
 
 int init_S_EID_DATA(S_EID_DATA* eid_data) {
     if (eid_data == nullptr) return fail("init_S_EID_DATA", "WARNING: eid_data is NULL");
@@ -170,7 +168,7 @@ int copy_S_EID_DATA(const S_EID_DATA* original_data, S_EID_DATA* copied_data) {
     // Freeing rather than merely emptying: a copy into a used record must not leak.
     free_S_EID_DATA(copied_data);
     if (is_empty_S_EID_DATA(original_data) != 0) return 0;
-    copied_data->dta = new_buffer(original_data->dta, original_data->dta_len);
+    copied_data->dta = new_eid_buffer(original_data->dta, original_data->dta_len);
     if (copied_data->dta == nullptr) return fail(self, "ERROR in copy_S_EID_DATA(...), malloc failed");
     copied_data->dta_len = original_data->dta_len;
     return 0;

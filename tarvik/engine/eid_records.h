@@ -138,4 +138,9 @@ int free_S_EID_CERT(S_EID_CERT* eid_cert);
 int free_S_EID_FUNCTION_INPUT(S_EID_FUNCTION_INPUT* input);
 int free_S_EID_FUNCTION_OUTPUT(S_EID_FUNCTION_OUTPUT* output);
 
+// A buffer by the allocation rule for writers outside this unit (decoders,
+// card reads): `length` + 1 zero-filled bytes holding a copy of `source`
+// (which may be null when `length` is 0). Null when the allocation fails.
+unsigned char* new_eid_buffer(const void* source, uint32_t length);
+
 #endif
