@@ -205,6 +205,15 @@ bool store_value(const IniRequest& request, std::string_view value) {
     return true;
 }
 
+// A key met again replaces the heap copy this call stored for it before.
+void release_heap_copy(const IniRequest& request) {
+    if (request.format == nullptr || std::string_view(request.format) != "%S") return;
+    char* previous = nullptr;
+    std::memcpy(&previous, request.destination, sizeof previous);
+    std::free(previous);
+    std::memset(request.destination, 0, sizeof previous);
+}
+
 const IniRequest* find_request(std::span<const IniRequest> requests, std::string_view key, std::size_t* index) {
     for (std::size_t i = 0; i < requests.size(); ++i) {
         if (equals_ignoring_case(requests[i].key, key)) {
@@ -266,6 +275,7 @@ int ini_get_values(const char* file_name, const char* section, std::span<const I
         const IniRequest* request = find_request(requests, kv->key, &index);
         if (request == nullptr) continue;
         const std::string value = (request->flags & INI_UNESCAPE) ? unescaped(kv->value) : std::string(kv->value);
+        if (found[index]) release_heap_copy(*request);
         if (!store_value(*request, value)) return -1;
         ++stored;
         found[index] = true;

@@ -21,7 +21,8 @@ inline constexpr int INI_UNESCAPE = 1;  // request flag: resolve backslash escap
 //   "%s"  copies the value as text; `capacity` is the size of the destination
 //         in bytes, and a value that does not fit (with its terminator) fails
 //         the call with -1 instead of being cut;
-//   "%S"  stores the address of a heap copy (free()) in a char* destination;
+//   "%S"  stores the address of a heap copy (free()) in a char* destination
+//         (a key met twice frees the first copy);
 //   "%B"  stores 1 for "yes", "y", "true", "1" and 0 for "no", "n", "false",
 //         "0" (any case) in an int destination; other values fail with -1;
 //   one numeric scanf conversion ("%d", "%lu", "%lf", ...) into a destination

@@ -13,8 +13,8 @@ namespace {
 
 class IniReader : public ::testing::Test {
 protected:
-    std::string write(const std::string& text) {
-        const std::string name = dir.file("test.ini");
+    std::string write(const std::string& text, const std::string& base = "test.ini") {
+        const std::string name = dir.file(base);
         write_text(name, text);
         return name;
     }
@@ -81,6 +81,15 @@ TEST_F(IniReader, ConversionsBooleansAndHeapCopies) {
     EXPECT_EQ(off, 0);
     ASSERT_NE(s, nullptr);
     EXPECT_STREQ(s, "heap text");
+    std::free(s);
+
+    // A key met twice is stored twice; the first heap copy is not leaked.
+    const std::string twice = write("s=first\ns=second\n", "twice.ini");
+    char other[4] = "";
+    const IniRequest copies[] = {{"s", "%S", &s, sizeof s, 0}, {"other", "%s", other, sizeof other, 0}};
+    EXPECT_EQ(ini_get_values(twice.c_str(), nullptr, copies), 2);
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(s, "second");
     std::free(s);
 
     const IniRequest boolean[] = {{"bad", "%B", &bad, sizeof bad, 0}};
