@@ -398,7 +398,7 @@ TEST(Card, Sle4418ReadsThroughOmnikeyOnlyWithAnEightBitLength) {
     EXPECT_TRUE(contains(sync->log(), "APDU FFB000102C -> "));
     EXPECT_NE(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 1020, 8, 0), 0);  // past the image
     EXPECT_EQ(tarvik_resolve_device(HCL_DEVICE_HANDLE)->readSyncCard(4442, 8, 0, buffer), 1);
-    EXPECT_TRUE(contains(trace.text(), "LoadLibrary(scardsyn.dll) OK !!!"));
+    EXPECT_TRUE(contains(trace.text(), "LoadLibrary(scardsyn.dll) OK !!!")) << trace.text();
 }
 
 TEST(Card, SpeStandinSendsVerifyWithTheRealPinLength) {

@@ -9,12 +9,12 @@
 # unset means no readers. Reader i listens on KIT_RIG_BASE_PORT + 2*i (slot
 # "NAME 00 00") and + 2*i + 1 (slot "NAME 00 01"). The command sees
 # KIT_RIG_READERS, KIT_RIG_BASE_PORT and KIT_RIG_DIR (a scratch folder
-# removed afterwards). Needs root (unshare).
+# removed afterwards). /proc is the namespace's own. Needs root (unshare).
 set -euo pipefail
 
 if [ "${KIT_RIG_INSIDE:-}" != 1 ]; then
   export KIT_RIG_INSIDE=1
-  exec unshare --pid --fork --kill-child --mount --net --propagation private "$0" "$@"
+  exec unshare --pid --fork --kill-child --mount --net --propagation private --mount-proc "$0" "$@"
 fi
 
 if [ "${1:-}" = "--readers" ]; then
