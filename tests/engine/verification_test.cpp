@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -236,9 +239,20 @@ TEST_P(Verification, PemSaveRecordsTheNameOnlyWhenWritten) {
     EXPECT_EQ(cert.pem_name(), "");
     EXPECT_EQ(eidSaveX509(&cert, out.file("missing/dir/auth.pem").c_str()), -1);
     EXPECT_EQ(cert.pem_name(), "");
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_EQ(eidSaveX509(&cert, "/dev/full"), -1);
+    {
+        // A file that cannot grow past 100 bytes: the write fails at the close.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int rc = eidSaveX509(&cert, out.file("full.pem").c_str());
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_EQ(rc, -1);
         EXPECT_EQ(cert.pem_name(), "");
+        EXPECT_FALSE(std::filesystem::exists(out.file("full.pem")));
     }
     EXPECT_EQ(eidSaveX509(nullptr, out.file("x.pem").c_str()), -1);
     Bytes garbage{0x30, 0x03, 0x01, 0x02, 0x03};

@@ -17,38 +17,42 @@ namespace {
 
 std::span<const unsigned char> bytes_of(const S_EID_DATA* d) { return {d->dta, d->dta_len}; }
 
-// The certificate from its DER bytes or, failing that, from its PEM file.
-X509Ptr load_certificate(const S_EID_CERT* certificate) {
+#define TRACE_AS(fn, ...) __tracef(ORVEL_DEBUG, fn, __FILE__, __LINE__, __VA_ARGS__)
+
+// The certificate from its DER bytes or, failing that, from its PEM file;
+// traced under the name of the operation fn.
+X509Ptr load_certificate(const S_EID_CERT* certificate, const char* fn) {
     X509* parsed = nullptr;
     if (eidReadX509Certificate(&parsed, certificate) == 0) {
-        CRYPTO_TRACE("INFO, certificate loaded via eidReadX509Certificate");
+        TRACE_AS(fn, "INFO from %s, certificate loaded via eidReadX509Certificate", fn);
         return X509Ptr(parsed);
     }
     if (certificate->dsc == nullptr || certificate->dsc_len == 0) return nullptr;
     const std::string name(certificate->dsc, strnlen(certificate->dsc, certificate->dsc_len));
     if (name.size() > CRYPTO_FILE_NAME_MAX) {
-        CRYPTO_TRACE("ERROR, PEM file name longer than %zu characters", CRYPTO_FILE_NAME_MAX);
+        TRACE_AS(fn, "ERROR in %s, PEM file name longer than %zu characters", fn, CRYPTO_FILE_NAME_MAX);
         return nullptr;
     }
-    CRYPTO_TRACE("x509cert_pem_fn = %s", name.c_str());
+    TRACE_AS(fn, "x509cert_pem_fn = %s", name.c_str());
     FilePtr file(std::fopen(name.c_str(), "r"));
     if (!file) {
-        CRYPTO_TRACE("ERROR, not able to load x509 certificate");
+        TRACE_AS(fn, "ERROR in %s, not able to load x509 certificate", fn);
         return nullptr;
     }
     X509Ptr cert(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
-    if (cert) CRYPTO_TRACE("INFO, certificate loaded via PEM_read_X509");
+    if (cert) TRACE_AS(fn, "INFO from %s, certificate loaded via PEM_read_X509", fn);
     return cert;
 }
 
-PkeyPtr load_public_key(const S_EID_CERT* certificate) {
-    X509Ptr cert = load_certificate(certificate);
+PkeyPtr load_public_key(const S_EID_CERT* certificate, const char* fn) {
+    X509Ptr cert = load_certificate(certificate, fn);
     PkeyPtr key(cert ? X509_get_pubkey(cert.get()) : nullptr);
     if (!key) {
-        CRYPTO_TRACE("X509_extract_key(x509cert) failed, err = %s", last_error_text().c_str());
+        __tracef(ORVEL_DEBUG, "X509_extract_key", __FILE__, __LINE__, "X509_extract_key(x509cert) failed, err = %s",
+                 last_error_text().c_str());
         return nullptr;
     }
-    CRYPTO_TRACE("call to X509_extract_key(x509cert) was successful");
+    __tracef(ORVEL_DEBUG, "X509_extract_key", __FILE__, __LINE__, "call to X509_extract_key(x509cert) was successful");
     return key;
 }
 
@@ -150,7 +154,7 @@ int eidVerifySgn(const S_EID_DATA* data, const S_EID_DATA* signature, const S_EI
     CRYPTO_TRACE("ENTERING:");
     CRYPTO_TRACE("some_certificate->no = %i", static_cast<int>(certificate->no));
     int result = -1;
-    if (PkeyPtr key = load_public_key(certificate)) {
+    if (PkeyPtr key = load_public_key(certificate, "eidVerifySgn")) {
         const std::vector<unsigned char> sig = signature_at_key_size(signature, key.get());
         const int verified = digest_verify(key.get(), bytes_of(data), sig);
         if (verified >= 0) {
@@ -292,7 +296,7 @@ int eidVerifySgnHsh(const S_EID_DATA* value, const S_EID_DATA* signature, const 
     if (!data_ok(value) || !data_ok(signature) || certificate == nullptr || status == nullptr) return -1;
     CRYPTO_TRACE("ENTERING:");
     CRYPTO_TRACE("cert->no = %i", static_cast<int>(certificate->no));
-    PkeyPtr key = load_public_key(certificate);
+    PkeyPtr key = load_public_key(certificate, "eidVerifySgnHsh");
     if (!key) return -1;
     if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
         CRYPTO_TRACE("ERROR in eidVerifySgnHsh, the certificate's key is not an RSA key");
