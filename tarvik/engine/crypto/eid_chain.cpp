@@ -10,6 +10,9 @@
 
 using namespace tarvik::crypto;
 
+// The helpers trace under the name of the chain check they serve.
+#define CHAIN_TRACE(...) __tracef(ORVEL_DEBUG, "eidVerifyCertificateChain", __FILE__, __LINE__, __VA_ARGS__)
+
 namespace {
 
 // Errors the card's own chains are known to raise and that are tolerated.
@@ -38,16 +41,16 @@ std::optional<std::string> pem_name(const S_EID_CERT* cert) {
 
 void load_trusted(X509_LOOKUP* lookup, const std::string& name, const char* label) {
     if (X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_PEM) != 1) {
-        CRYPTO_TRACE("ERROR: X509_LOOKUP_load_file with %s failed, err = %s", name.c_str(), last_error_text().c_str());
+        CHAIN_TRACE("ERROR: X509_LOOKUP_load_file with %s failed, err = %s", name.c_str(), last_error_text().c_str());
         return;
     }
-    CRYPTO_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
+    CHAIN_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
 }
 
 X509Ptr read_pem_file(const std::string& name) {
     FilePtr file(std::fopen(name.c_str(), "r"));
     if (!file) {
-        CRYPTO_TRACE("fopen(%s, r) failed", name.c_str());
+        CHAIN_TRACE("fopen(%s, r) failed", name.c_str());
         return nullptr;
     }
     return X509Ptr(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
@@ -57,26 +60,26 @@ X509Ptr read_pem_file(const std::string& name) {
 StorePtr make_store(const std::string& intermediate, const std::string& root) {
     StorePtr store(X509_STORE_new());
     if (!store) {
-        CRYPTO_TRACE("ERROR: X509_STORE_new failed, err = %s", last_error_text().c_str());
+        CHAIN_TRACE("ERROR: X509_STORE_new failed, err = %s", last_error_text().c_str());
         return nullptr;
     }
-    CRYPTO_TRACE("call to X509_STORE_new() was successful");
+    CHAIN_TRACE("call to X509_STORE_new() was successful");
     X509_STORE_set_verify_cb(store.get(), verify_cb);
     X509_LOOKUP* lookup = X509_STORE_add_lookup(store.get(), X509_LOOKUP_file());
     if (lookup == nullptr) {
-        CRYPTO_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_file() failed, err = %s",
+        CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_file() failed, err = %s",
                      last_error_text().c_str());
         return nullptr;
     }
-    CRYPTO_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_file()) was successful");
+    CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_file()) was successful");
     load_trusted(lookup, root, "x509cert3_pem_fn");
     load_trusted(lookup, intermediate, "x509cert2_pem_fn");
     if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir()) == nullptr) {
-        CRYPTO_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_hash_dir() failed, err=%s",
+        CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_hash_dir() failed, err=%s",
                      last_error_text().c_str());
         return nullptr;
     }
-    CRYPTO_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()) was successful");
+    CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()) was successful");
     return store;
 }
 
@@ -84,22 +87,22 @@ StorePtr make_store(const std::string& intermediate, const std::string& root) {
 std::optional<int> verify_chain(X509_STORE* store, X509* cert) {
     StoreCtxPtr ctx(X509_STORE_CTX_new());
     if (!ctx) {
-        CRYPTO_TRACE("ERROR: X509_STORE_CTX_new failed, err = %s", last_error_text().c_str());
+        CHAIN_TRACE("ERROR: X509_STORE_CTX_new failed, err = %s", last_error_text().c_str());
         return std::nullopt;
     }
-    CRYPTO_TRACE("call to X509_STORE_CTX_new() was successful");
+    CHAIN_TRACE("call to X509_STORE_CTX_new() was successful");
     if (X509_STORE_CTX_init(ctx.get(), store, cert, nullptr) != 1) {
-        CRYPTO_TRACE("ERROR: X509_STORE_CTX_init failed, err = %s", last_error_text().c_str());
+        CHAIN_TRACE("ERROR: X509_STORE_CTX_init failed, err = %s", last_error_text().c_str());
         return std::nullopt;
     }
-    CRYPTO_TRACE("call to X509_STORE_CTX_init(store_ctx, store, crt2vfy, NULL) was successful");
+    CHAIN_TRACE("call to X509_STORE_CTX_init(store_ctx, store, crt2vfy, NULL) was successful");
     const int i = X509_verify_cert(ctx.get());
-    CRYPTO_TRACE("i = %i", i);
+    CHAIN_TRACE("i = %i", i);
     if (i == 1) {
-        CRYPTO_TRACE("call to X509_verify_cert(store_ctx) was successful");
+        CHAIN_TRACE("call to X509_verify_cert(store_ctx) was successful");
         return 1;
     }
-    CRYPTO_TRACE("ERROR: X509_verify_cert failed, err = %s",
+    CHAIN_TRACE("ERROR: X509_verify_cert failed, err = %s",
                  X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get())));
     return -1;
 }

@@ -18,6 +18,7 @@ namespace {
 std::span<const unsigned char> bytes_of(const S_EID_DATA* d) { return {d->dta, d->dta_len}; }
 
 #define TRACE_AS(fn, ...) __tracef(ORVEL_DEBUG, fn, __FILE__, __LINE__, __VA_ARGS__)
+#define DUMP_AS(fn, data, length) __xdump(ORVEL_DEBUG, fn, __FILE__, __LINE__, (data), (length))
 
 // The certificate from its DER bytes or, failing that, from its PEM file;
 // traced under the name of the operation fn.
@@ -69,21 +70,21 @@ std::vector<unsigned char> signature_at_key_size(const S_EID_DATA* signature, co
 int digest_verify(EVP_PKEY* key, std::span<const unsigned char> data, std::span<const unsigned char> sig) {
     MdCtxPtr ctx(EVP_MD_CTX_new());
     if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha1(), nullptr, key) != 1) {
-        CRYPTO_TRACE("EVP_VerifyInit(ctx, EVP_sha1()) failed, err = %s", last_error_text().c_str());
+        TRACE_AS("eidVerifySgn", "EVP_VerifyInit(ctx, EVP_sha1()) failed, err = %s", last_error_text().c_str());
         return -1;
     }
-    CRYPTO_TRACE("call to EVP_VerifyInit(&ctx, EVP_sha1()) was successful");
+    TRACE_AS("eidVerifySgn", "call to EVP_VerifyInit(&ctx, EVP_sha1()) was successful");
     if (EVP_DigestVerifyUpdate(ctx.get(), data.data(), data.size()) != 1) {
-        CRYPTO_TRACE("EVP_VerifyUpdate(ctx, dta2vfy, dta2vfy_len) failed, err = %s", last_error_text().c_str());
+        TRACE_AS("eidVerifySgn", "EVP_VerifyUpdate(ctx, dta2vfy, dta2vfy_len) failed, err = %s", last_error_text().c_str());
         return -1;
     }
-    CRYPTO_TRACE("call to EVP_VerifyUpdate(&ctx, dta2vfy, dta2vfy_len) was successful");
+    TRACE_AS("eidVerifySgn", "call to EVP_VerifyUpdate(&ctx, dta2vfy, dta2vfy_len) was successful");
     const int rc = EVP_DigestVerifyFinal(ctx.get(), sig.data(), sig.size());
     if (rc < 0) {
-        CRYPTO_TRACE("EVP_VerifyFinal(ctx, sgn2vfy, sgn2vfy_len, pub_key) failed, err = %s", last_error_text().c_str());
+        TRACE_AS("eidVerifySgn", "EVP_VerifyFinal(ctx, sgn2vfy, sgn2vfy_len, pub_key) failed, err = %s", last_error_text().c_str());
         return -1;
     }
-    CRYPTO_TRACE("call to EVP_VerifyFinal(ctx, sgn2vfy, sgn2vfy_len, pub_key) was successful");
+    TRACE_AS("eidVerifySgn", "call to EVP_VerifyFinal(ctx, sgn2vfy, sgn2vfy_len, pub_key) was successful");
     ERR_clear_error();
     return rc == 1 ? 1 : 0;
 }
@@ -96,21 +97,21 @@ std::optional<std::vector<unsigned char>> raw_public_operation(EVP_PKEY* key, st
     if (!ctx || EVP_PKEY_verify_recover_init(ctx.get()) != 1 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_NO_PADDING) != 1 ||
         EVP_PKEY_verify_recover(ctx.get(), block.data(), &block_len, sig.data(), sig.size()) != 1) {
-        CRYPTO_TRACE("ERROR: RSA_public_decrypt failed, err = %s", last_error_text().c_str());
+        TRACE_AS("eidVerifySgnHsh", "ERROR: RSA_public_decrypt failed, err = %s", last_error_text().c_str());
         return std::nullopt;
     }
-    CRYPTO_TRACE("RSA_public_decrypt returned %zu bytes", block_len);
+    TRACE_AS("eidVerifySgnHsh", "RSA_public_decrypt returned %zu bytes", block_len);
     block.resize(block_len);
-    CRYPTO_DUMP(block.data(), static_cast<unsigned int>(block.size()));
+    DUMP_AS("eidVerifySgnHsh", block.data(), static_cast<unsigned int>(block.size()));
     return block;
 }
 
 bool data_ok(const S_EID_DATA* d) { return d != nullptr && ctrl_S_EID_DATA(d) == 0; }
 bool cert_ok(const S_EID_CERT* c) { return c != nullptr && ctrl_S_EID_CERT(c) == 0; }
 
-void trace_length(const char* label, const S_EID_DATA* d) {
-    CRYPTO_TRACE("%s->dta_len = %i", label, static_cast<int>(d->dta_len));
-    CRYPTO_DUMP(d->dta, d->dta_len);
+void trace_length(const char* fn, const char* label, const S_EID_DATA* d) {
+    TRACE_AS(fn, "%s->dta_len = %i", label, static_cast<int>(d->dta_len));
+    DUMP_AS(fn, d->dta, d->dta_len);
 }
 
 // Checks shared by the card-signature entry points.
@@ -191,8 +192,8 @@ int eidVerifySgnRn(const S_EID_DATA* id_rn, const S_EID_DATA* /*unused*/, const 
         CRYPTO_TRACE("WARNING: sgn_stat is NULL");
         return -1;
     }
-    trace_length("id_rn", id_rn);
-    trace_length("sgn_rn", sgn_rn);
+    trace_length(__func__, "id_rn", id_rn);
+    trace_length(__func__, "sgn_rn", sgn_rn);
     const int result = eidVerifySgn(id_rn, sgn_rn, cert8, status);
     CRYPTO_TRACE("EXITING: ");
     return result;
@@ -209,7 +210,7 @@ int eidVerifySgnAddress(const S_EID_DATA* id_address, const S_EID_DATA* sgn_rn, 
         CRYPTO_TRACE("WARNING: sgn_stat is NULL");
         return -1;
     }
-    trace_length("id_address", id_address);
+    trace_length(__func__, "id_address", id_address);
     S_EID_DATA address{};
     S_EID_DATA signed_data{};
     init_S_EID_DATA(&address);
@@ -218,8 +219,8 @@ int eidVerifySgnAddress(const S_EID_DATA* id_address, const S_EID_DATA* sgn_rn, 
     if (eidTruncate(id_address, &address) == 0 && address.dta_len > 0) {
         CRYPTO_TRACE("INFO: id_address_new.dta_len = %i", static_cast<int>(address.dta_len));
         CRYPTO_DUMP(address.dta, address.dta_len);
-        trace_length("sgn_rn", sgn_rn);
-        trace_length("sgn_address", sgn_address);
+        trace_length(__func__, "sgn_rn", sgn_rn);
+        trace_length(__func__, "sgn_address", sgn_address);
         if (eidConcat(&address, sgn_rn, &signed_data) == 0 && signed_data.dta_len > 0) {
             CRYPTO_TRACE("INFO: eid_dta2vfy.dta_len = %i", static_cast<int>(signed_data.dta_len));
             CRYPTO_DUMP(signed_data.dta, signed_data.dta_len);
@@ -273,8 +274,8 @@ int eidVerifySgnAuthentication(const S_EID_DATA* auth_chal, const S_EID_DATA* au
                                int* status) {
     CRYPTO_TRACE("ENTERING:");
     if (check_hsh_inputs("eidVerifySgnAuthentication", auth_chal, auth_sgn, cert2, status) != 0) return -1;
-    trace_length("auth_chal", auth_chal);
-    trace_length("auth_sgn", auth_sgn);
+    trace_length(__func__, "auth_chal", auth_chal);
+    trace_length(__func__, "auth_sgn", auth_sgn);
     const int result = eidVerifySgnHsh(auth_chal, auth_sgn, cert2, status);
     CRYPTO_TRACE("EXITING: ");
     return result;
@@ -284,8 +285,8 @@ int eidVerifySgnSigning(const S_EID_DATA* sign_hash, const S_EID_DATA* sign_sgn,
                         int* status) {
     CRYPTO_TRACE("ENTERING:");
     if (check_hsh_inputs("eidVerifySgnSigning", sign_hash, sign_sgn, cert3, status) != 0) return -1;
-    trace_length("sign_hash", sign_hash);
-    trace_length("sign_sgn", sign_sgn);
+    trace_length(__func__, "sign_hash", sign_hash);
+    trace_length(__func__, "sign_sgn", sign_sgn);
     const int result = eidVerifySgnHsh(sign_hash, sign_sgn, cert3, status);
     CRYPTO_TRACE("EXITING: ");
     return result;
