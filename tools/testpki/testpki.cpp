@@ -81,7 +81,7 @@ void add_extension(X509* cert, X509* issuer, int nid, const char* value) {
     require(ext && X509_add_ext(cert, ext.get(), -1) == 1, "extension failed");
 }
 
-struct CertSpec {
+struct CertProfile {
     const char* common_name;
     long serial;
     long not_before_days;  // relative to now
@@ -91,22 +91,22 @@ struct CertSpec {
 };
 
 // A certificate for key, signed by issuer_key (issuer null: self-signed).
-CertPtr make_cert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuer_key) {
+CertPtr make_cert(const CertProfile& profile, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuer_key) {
     CertPtr cert(X509_new());
     require(cert != nullptr, "X509_new failed");
     X509_set_version(cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), spec.serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.not_before_days * 86400);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.not_after_days * 86400);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), profile.serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), profile.not_before_days * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), profile.not_after_days * 86400);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "C", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("BE"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.common_name), -1,
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(profile.common_name), -1,
                                -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
-    add_extension(cert.get(), signer, NID_basic_constraints, spec.ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
-    add_extension(cert.get(), signer, NID_key_usage, spec.key_usage);
+    add_extension(cert.get(), signer, NID_basic_constraints, profile.ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
+    add_extension(cert.get(), signer, NID_key_usage, profile.key_usage);
     add_extension(cert.get(), signer, NID_subject_key_identifier, "hash");
     if (issuer != nullptr) add_extension(cert.get(), signer, NID_authority_key_identifier, "keyid");
     require(X509_sign(cert.get(), issuer_key, EVP_sha256()) > 0, "X509_sign failed");
