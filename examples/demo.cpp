@@ -13,7 +13,8 @@ int main() {
     const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kit-demo-log.txt";
     std::remove(path.c_str());
 
-    __settraceopts(0xFF);
+    // The usual options, plus the name of the program that wrote each line.
+    __settraceopts(0xFF | ORVEL_OPT_MODULE);
     __settracelevel(ORVEL_FULL);
     __settracefile(path.c_str());
     __trace(ORVEL_NOTICE, "main", __FILE__, __LINE__, __tracev("kit demo started, log %s", path.c_str()));

@@ -7,9 +7,23 @@
  *
  * Levels: ERR 4, WARN 5, NOTICE 6, INFO 7, DEBUG 8 (default), FULL 9.
  * A line is written when its level is at or below the current level.
+ * Start values: level 8, options 0xFF, no output (lines are dropped until a
+ * file, a descriptor or a writer is set, or ORVEL_OPT_STDOUT is on).
  *
- * Limits: a log path holds at most 255 characters (longer paths are refused,
- * see __settracefile). Nothing in this library ends the host process.
+ * Line layout (each part only under its option):
+ *   LEVEL [d/mm/yy hh:mm:ss.mmm](pid:0xtid)TAG INDENT<colour>message [module:function:file:line]
+ * Control bytes, 0x7F and backslash in the message are written escaped
+ * ("\t", "\x1b", "\\"), so every line holds exactly one line feed.
+ *
+ * Limits:
+ *   - a log path holds at most 255 characters; a longer one is refused
+ *     (see __settracefile), never cut;
+ *   - indentation is at most 40 blanks, whatever the call depth;
+ *   - a module name is shown only when shorter than 80 characters;
+ *   - hex-dump lines show 16 bytes each and are 71 characters long.
+ * Nothing in this library ends the host process.
+ * All functions are safe to call from several threads; each line and each
+ * hex dump is written whole under one recursive lock.
  */
 #ifndef ORVEL_H
 #define ORVEL_H
@@ -27,10 +41,10 @@ extern "C" {
 #define ORVEL_FULL   9u
 
 /* Option bits (the default option word is 0xFF). */
-#define ORVEL_OPT_DATE        0x1u     /* "[dd/mm/yy" date part */
-#define ORVEL_OPT_TIME        0x2u     /* "hh:mm:ss" time part */
+#define ORVEL_OPT_DATE        0x1u     /* date "%2d/%02d/%02d" (day, month, year % 100) in "[...]" */
+#define ORVEL_OPT_TIME        0x2u     /* local time "%2d:%02d:%02d" in "[...]" */
 #define ORVEL_OPT_LEVEL       0x4u     /* level part */
-#define ORVEL_OPT_LEVEL_NAME  0x8u     /* level as short name, else "[n]" */
+#define ORVEL_OPT_LEVEL_NAME  0x8u     /* level as "ERR " ... "FUL ", else "[n]" */
 #define ORVEL_OPT_FUNCTION    0x10u    /* function name in the location */
 #define ORVEL_OPT_FILE        0x20u    /* source base name in the location */
 #define ORVEL_OPT_LINE        0x40u    /* line number (with ORVEL_OPT_FILE) */
@@ -68,38 +82,53 @@ void __settracelevel(unsigned int level);
 void __settracelevel_s(const char *name);
 /* Sets the option word; switching ORVEL_OPT_DEPTH on sets the depth to 0. */
 void __settraceopts(unsigned int options);
-/* Sets writer, descriptor and hook (any may be null); closes nothing. */
+/* Sets writer, descriptor and hook (any may be null); closes nothing, keeps the log path. */
 void __settracer(orvel_writer_fn writer, int fd, orvel_hook_fn hook);
-/* Sets the tag; the pointer is kept, the caller keeps the text alive. */
+/* Sets the tag (null clears it); the pointer is kept, so the caller keeps the text alive while set. */
 void __settracetag(const char *tag);
-/* Sets a level's console colour (negative = none); unknown level: default colour. */
+/* Sets a level's console colour: bits 0-2 black, blue, green, cyan, red, magenta, yellow, white; bit 3
+ * bright; negative = none. A level without a row (not 4-9) sets the default colour used for such levels
+ * and for rows whose colour is negative. */
 void __settracecolor(unsigned int level, int colour);
-/* Opens (appends to) a log file; on failure prints "Can't open log file" to stderr and leaves no file output. */
+/* Closes the current output, then opens (appends to) the log file at path, created with mode 0664 when
+ * missing. A null or empty path, a path longer than 255 characters or one that cannot be opened writes
+ * "Can't open log file\n" to standard error and leaves no output; the process goes on. */
 void __settracefile(const char *path);
-/* Closes the log file, then writes to this descriptor (0 or less: no output). */
+/* Closes the log file, then stores the descriptor; above 0 lines go to it with the default writer (no
+ * hook), 0 or less leaves no writer. */
 void __settracefd(int fd);
-/* Closes the log file (descriptors that are not regular files stay open); no output afterwards. */
+/* Closes the output descriptor when it is a regular file (terminals, pipes and sockets stay open);
+ * afterwards there is no output. Level, options, tag, colours and depth are kept. */
 void __closetracefile(void);
-/* Rotates the log file once it reaches this many bytes (0 = never). */
+/* Rotation (only under ORVEL_OPT_ROTATE and only for the file set by __settracefile, with no custom
+ * writer or hook): before a line, the file is rotated when it has reached this many bytes (0 = no limit)
+ * or, below, is older than the interval (counted from when it was opened). Copies are "path.1"
+ * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. */
 void __setrotatesize(unsigned int bytes);
-/* Rotates the log file once it is older than this many seconds (0 = never). */
+/* Rotation interval in seconds (0 = no age limit); see __setrotatesize. */
 void __setrotateinterval(unsigned int seconds);
-/* Number of rotated copies kept ("path.1" is the newest). */
+/* Number of rotated copies kept; see __setrotatesize. */
 void __setrotatebacklogs(unsigned int count);
-/* Sets the call depth; a negative depth switches ORVEL_OPT_DEPTH off. */
+/* Sets the call depth (indentation under ORVEL_OPT_DEPTH and ORVEL_OPT_INDENT, at most 40 blanks); a
+ * negative depth switches ORVEL_OPT_DEPTH off. */
 void __set_call_depth(int depth);
 /* Depth + 1 while ORVEL_OPT_DEPTH is on. */
 void __incr_call_depth(void);
 /* Depth - 1 while ORVEL_OPT_DEPTH is on; below 0 switches it off. */
 void __decr_call_depth(void);
-/* printf-style formatting into a new heap text for __trace (null when out of memory). */
+/* printf-style formatting into a new heap text for __trace, which frees it (free() otherwise).
+ * Null when the format is null, the formatter reports an error or memory runs out. */
 char *__tracev(const char *format, ...) __attribute__((format(printf, 1, 2)));
-/* Writes one line and frees the message (a text from __tracev; null is dropped). */
+/* Writes one line and frees the message (a text from __tracev), also when the level filters it out;
+ * a null message writes nothing. Any of function and path may be null. Keeps errno. */
 void __trace(unsigned int level, const char *function, const char *path, int line, char *message);
-/* Formats and writes one line; nothing is formatted when the level is filtered out. */
+/* Formats and writes one line; nothing is formatted and no lock taken when the level is filtered out.
+ * A line that cannot be formatted (see __tracev) is dropped. Keeps errno. */
 void __tracef(unsigned int level, const char *function, const char *path, int line, const char *format, ...)
     __attribute__((format(printf, 5, 6)));
-/* Writes length bytes of data as 16-byte hex-dump lines (null data writes nothing). */
+/* Writes length bytes of data as hex-dump lines of 16 bytes (offset, hex pairs, characters) at the
+ * level; function, path and line are not written. The hook runs once around the whole dump. Null data
+ * writes nothing. Keeps errno. */
 void __xdump(unsigned int level, const char *function, const char *path, int line, const void *data,
              unsigned int length);
 

@@ -2,8 +2,11 @@
 // results around in, with their life-cycle functions.
 //
 // Allocation rule: every buffer a record holds is one zero byte longer than
-// its content, so it is always NUL-terminated. A record's free_ function
-// releases its buffers and leaves it initialised again.
+// its content, so it is always NUL-terminated. Buffers come from std::malloc;
+// only a record's free_ function (or the TLLV decoder replacing a member)
+// releases them, and free_ leaves the record initialised again.
+//
+// Failures are traced at level 8 (DEBUG) with the function's name.
 #ifndef TARVIK_ENGINE_EID_RECORDS_H
 #define TARVIK_ENGINE_EID_RECORDS_H
 
@@ -87,18 +90,31 @@ struct S_EID_FUNCTION_OUTPUT {
 
 // All return 0 on success and -1 on failure (a null record, a negative length
 // or a failed allocation), unless said otherwise.
+
+// The empty forms: pointers null, lengths (and a certificate's number) 0.
+// They do not free what the record held; use them on fresh records.
 int init_S_EID_DATA(S_EID_DATA* eid_data);
+int init_S_EID_CERT(S_EID_CERT* eid_cert);
+
+// The filling forms, pair by pair: a null source empties the pair, a source
+// with a positive length gets a new buffer holding a copy, a source with
+// length 0 leaves the pair as it was. A negative length fails before anything
+// is touched; a failed allocation leaves that pair empty and fails.
+// A certificate keeps its number when it is 2, 3, 4, 6 or 8, else 0.
 int init_S_EID_DATA(S_EID_DATA* eid_data, const unsigned char* dta, int32_t dta_len, const unsigned char* dsc,
                     int32_t dsc_len);
-int init_S_EID_CERT(S_EID_CERT* eid_cert);
 int init_S_EID_CERT(S_EID_CERT* eid_cert, const unsigned char* crt, int32_t crt_len, uint32_t no, const char* dsc,
                     int32_t dsc_len);
+
+// Zero-fill the text records.
 int init_S_EID_ID_RN_FOR(S_EID_ID_RN_FOR* eid_id_rn_for);
 int init_S_EID_ID_ADDRESS_FOR(S_EID_ID_ADDRESS_FOR* eid_id_address_for);
+// Every byte string and certificate empty, every integer 0, text records
+// cleared. Like the empty forms above, they free nothing.
 int init_S_EID_FUNCTION_INPUT(S_EID_FUNCTION_INPUT* input);
 int init_S_EID_FUNCTION_OUTPUT(S_EID_FUNCTION_OUTPUT* output);
 
-// 1 when empty, else 0.
+// 1 when empty (a null record counts as empty), else 0. Never traced.
 int is_empty_S_EID_DATA(const S_EID_DATA* eid_data);
 int is_empty_S_EID_CERT(const S_EID_CERT* eid_cert);
 int is_empty_S_EID_CERT_dsc(const S_EID_CERT* eid_cert);
@@ -107,15 +123,24 @@ int is_empty_S_EID_CERT_dsc(const S_EID_CERT* eid_cert);
 int ctrl_S_EID_DATA(const S_EID_DATA* eid_data);
 int ctrl_S_EID_CERT(const S_EID_CERT* eid_cert);
 
-// Frees what the copy held, then copies dta (not dsc).
+// Frees what the copy held (dta and dsc), then gives it its own copy of the
+// source's dta when the source holds content (dsc is not copied). Copying a
+// record onto itself changes nothing.
 int copy_S_EID_DATA(const S_EID_DATA* original_data, S_EID_DATA* copied_data);
-// Lower the length past trailing zero bytes (the buffer is kept).
+// Lower the length past trailing zero bytes (the buffer is kept, so the zero
+// byte after the content stays). An empty record is left as it is.
 int trim_S_EID_DATA(S_EID_DATA* eid_data);
 int trim_S_EID_CERT(S_EID_CERT* cert);
 
+// Release the buffers and leave the record initialised again.
 int free_S_EID_DATA(S_EID_DATA* eid_data);
 int free_S_EID_CERT(S_EID_CERT* eid_cert);
 int free_S_EID_FUNCTION_INPUT(S_EID_FUNCTION_INPUT* input);
 int free_S_EID_FUNCTION_OUTPUT(S_EID_FUNCTION_OUTPUT* output);
+
+// A buffer by the allocation rule for writers outside this unit (decoders,
+// card reads): `length` + 1 zero-filled bytes holding a copy of `source`
+// (which may be null when `length` is 0). Null when the allocation fails.
+unsigned char* new_eid_buffer(const void* source, uint32_t length);
 
 #endif

@@ -9,7 +9,8 @@
 #include <curl/curl.h>
 
 #include "orvel.h"
-#include "tarvik/engine/crypto/base64.h"
+#include "tarvik/engine/crypto/eid_crypto.h"
+#include "tarvik/engine/eid_callback.h"
 
 char server_url[TRANSPORT_URL_SIZE];
 
@@ -202,7 +203,7 @@ int tx_rx_xml_curl(const char* url, const char* tx, int /*tx_len*/, char* rx, in
 int java_tx_rx_xml(unsigned char* request, int request_len, unsigned char* reply, int* reply_len) {
     static constexpr const char* kFn = "java_tx_rx_xml";
     if (!reply || !reply_len) return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(), reply buffer is NULL"), -1;
-    std::memset(reply, 0, 16384);
+    std::memset(reply, 0, EID_REPLY_BUFFER_SIZE);
     *reply_len = 0;
     if (request_len > TRANSPORT_MAX_REQUEST_TLLV || (request_len > 0 && !request)) {
         return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(), request of %d bytes refused", request_len), -1;
@@ -210,10 +211,10 @@ int java_tx_rx_xml(unsigned char* request, int request_len, unsigned char* reply
 
     std::string xml;
     if (request_len > 0) {
-        std::string base64(4 * ((static_cast<size_t>(request_len) + 2) / 3) + 1, '\0');
+        std::string base64(base64_encoded_size(static_cast<size_t>(request_len)), '\0');
         int base64_len = 0;
-        const int rc = dataToBase64(request, static_cast<unsigned>(request_len),
-                                    reinterpret_cast<unsigned char*>(base64.data()), &base64_len);
+        const int rc = dataToBase64(request, static_cast<unsigned>(request_len), base64.data(), &base64_len,
+                                    base64.size());
         if (rc != 0) return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(...) while calling dataToBase64(...)"), rc;
         base64.resize(static_cast<size_t>(base64_len));
         if (!base64.empty()) xml = std::string(kEnvelopeOpen) + base64 + std::string(kEnvelopeClose);
@@ -230,8 +231,8 @@ int java_tx_rx_xml(unsigned char* request, int request_len, unsigned char* reply
         return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(), reply without \"<xml><tllv>\" ... \"</tllv>\""), -1;
     }
     const std::string base64(answer);
-    const int decoded = base64ToData(reinterpret_cast<const unsigned char*>(base64.c_str()),
-                                     static_cast<unsigned>(base64.size()), reply, reply_len);
+    const int decoded = base64ToData(base64.c_str(), static_cast<unsigned>(base64.size()), reply, reply_len,
+                                     EID_REPLY_BUFFER_SIZE);
     if (decoded != 0) TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(...) while calling base64ToData(...)");
     return decoded;
 }

@@ -1,8 +1,21 @@
 // The only door from the engine and the faces into the reader layer.
 //
-// Every wrapper but the first two takes the device handle that
-// HCL_open_reader returned; a handle that the layer did not hand out is
-// refused with HCL_E_UNKNOWN_HANDLE (HCL_card_present answers 0).
+// Device handle: HCL_open_reader hands out the token HCL_DEVICE_HANDLE
+// (a fixed value below 32768, never 0 or 1), which stands for the single
+// reader object of the process while the last open succeeded. Every
+// wrapper but the first two takes that handle and refuses any other value
+// with HCL_E_UNKNOWN_HANDLE (HCL_card_present answers 0 instead).
+//
+// Result codes: -1 generic failure (also null pointers and refused
+// lengths), -2 no PC/SC context or card absent, -3 card not powered, -99
+// card removed, 1 card removed or reader unavailable (status reads), 2 PC/SC
+// transaction not obtained in time, 9999 SLE4418 reading not possible,
+// -100 unknown handle; PC/SC errors pass through narrowed to int (negative).
+//
+// Transactions under pcsc-lite: SCardBeginTransaction waits, without a
+// limit, while another process holds the card; HCL_card_Start_transaction
+// stops waiting at its deadline and answers 2 (a late grant is ended at
+// once). The own transaction of a single exchange waits as pcsc-lite does.
 #ifndef TARVIK_READER_HCL_H
 #define TARVIK_READER_HCL_H
 
@@ -10,34 +23,54 @@
 
 #include <PCSC/winscard.h>
 
+inline constexpr int HCL_DEVICE_HANDLE = 0x1A2B;
 inline constexpr int HCL_E_UNKNOWN_HANDLE = -100;
 inline constexpr int HCL_SYNC_NOT_SUPPORTED = 9999;
 inline constexpr int HCL_READER_LIST_MAX = 4096;  // bytes, terminator included
+inline constexpr int HCL_ATR_MAX = 64;             // bytes an ATR buffer must hold
+inline constexpr int HCL_COMMAND_DATA_MAX = 1019;  // data bytes after the 5-byte header
+inline constexpr int HCL_RESPONSE_MAX = 1022;      // response bytes without the status word
 
-// Appends the XML reader list to text (a string of at most HCL_READER_LIST_MAX
-// bytes in all); returns 0.
+// Appends the XML reader list to text, a string in a buffer of
+// HCL_READER_LIST_MAX bytes; a list that would not fit is not appended.
+// Returns 0 whatever the listing gave.
 int HCL_get_readers(char* text);
-// The device handle, -1 (connection failed) or -2 (no PC/SC context).
+// HCL_DEVICE_HANDLE, -1 (connection failed, null name) or -2 (no PC/SC
+// context). Reopening releases the previous connection and context.
 int HCL_open_reader(const char* name);
+// *card = the PC/SC card handle; 0, or -1 for a null out.
 int HCL_get_card_handle(int handle, SCARDHANDLE* card);
-// 1 when a card is present, else 0.
+// 1 when a card is present, else 0 (also for an unknown handle).
 int HCL_card_present(int handle);
-// 0, 1 (card removed or reader unavailable) or a PC/SC error. atr holds 64 bytes.
+// 0, 1 (card removed or reader unavailable) or a PC/SC error; atr holds
+// HCL_ATR_MAX bytes. Null outputs are skipped.
 int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len);
-// 0 (status word 0x9000), -1 status failed, -2 card absent, -3 card not powered.
+// 0 (status word 0x9000), -1 status failed or null pointer, -2 card
+// absent, -3 card not powered. atr holds HCL_ATR_MAX bytes.
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw);
-// One APDU exchange (5-byte header + data); the response (at most 1022 bytes)
-// goes to response. 0 with any status word, -1 when no status word came.
+// One APDU exchange: apdu is a 5-byte header and apdu_len - 5 data bytes
+// (at most HCL_COMMAND_DATA_MAX); apdu is not written. On 0 (any status
+// word) response receives *response_len bytes (at most HCL_RESPONSE_MAX;
+// size it for the Le asked) and *sw the status word. -1 when no status word
+// came or the APDU was refused (shorter than 5 bytes, too long, null
+// pointers); the outputs are then left as they were.
 int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                            unsigned int* response_len, uint16_t* sw);
-// 0, 2 (time-out) or -99 (card removed).
+// 0, 2 (time-out; whole-second deadline) or -99 (card removed).
 int HCL_card_Start_transaction(int handle, int timeout_ms);
+// The PC/SC result.
 int HCL_card_End_transaction(int handle);
-// SLE4418 memory read: 0 or the library's result, 9999 when not possible.
+// SLE4418 memory read of length & 0xFF bytes (300 reads 44): 0 or the
+// library's result, 9999 when not possible (reader name without "Cherry"
+// or "OMNIKEY", or no library), -1 for a null buffer.
 int HCL_sync_card_read(int handle, unsigned char* buffer, uint16_t address, uint16_t length, int unused);
-// 0 or -1.
+// Loads a secure-PIN-entry reader library by file name or path: 0 or -1.
 int HCL_load_spe_reader_dll(const char* name);
+// *running = 1 when a process of that name runs, else 0; returns 0 (-1 for
+// a null out).
 int HCL_service_running(const char* name, int* running);
 void HCL_sleep(int milliseconds);
+// True when a process named name runs (the answer is only traced by callers).
+bool IsServiceRunning(const char* name);
 
 #endif

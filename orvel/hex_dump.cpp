@@ -1,0 +1,86 @@
+#include "hex_dump.h"
+
+#include "trace_line.h"
+#include "trace_state.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+namespace orvel {
+
+namespace {
+
+constexpr std::size_t kHexColumn = 6;
+constexpr std::size_t kCharColumn = 55;
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noexcept {
+    char text[24];
+    std::snprintf(text, sizeof text, "%04zx", offset);
+    std::copy_n(text, 4, line.begin());
+}
+
+void write_dump(unsigned level, std::span<const std::uint8_t> data) {
+    for (std::size_t offset = 0; offset < data.size(); offset += kDumpBytesPerLine) {
+        const auto chunk = data.subspan(offset, std::min(kDumpBytesPerLine, data.size() - offset));
+        const auto line = dump_line(chunk, offset);
+        write_line(level, LineSource{}, std::string_view(line.data(), line.size()));
+    }
+}
+
+// Hides the hook for the duration of a dump, so that it runs once around
+// all its lines rather than around each one. Lock held.
+class DumpHookScope {
+public:
+    DumpHookScope() : hook_(trace_state.hook) {
+        if (hook_ != nullptr) {
+            hook_(trace_state.fd.load(std::memory_order_relaxed), 1);
+            trace_state.hook = nullptr;
+        }
+    }
+    ~DumpHookScope() {
+        if (hook_ != nullptr) {
+            trace_state.hook = hook_;
+            hook_(trace_state.fd.load(std::memory_order_relaxed), 2);
+        }
+    }
+    DumpHookScope(const DumpHookScope&) = delete;
+    DumpHookScope& operator=(const DumpHookScope&) = delete;
+
+private:
+    orvel_hook_fn hook_;
+};
+
+}  // namespace
+
+std::array<char, kDumpLineLength> dump_line(std::span<const std::uint8_t> bytes, std::size_t offset) noexcept {
+    std::array<char, kDumpLineLength> line;
+    line.fill(' ');
+    put_offset(line, offset);
+    const std::size_t count = std::min(bytes.size(), kDumpBytesPerLine);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t byte = bytes[k];
+        line[kHexColumn + 3 * k] = kHexDigits[byte >> 4];
+        line[kHexColumn + 3 * k + 1] = kHexDigits[byte & 0xF];
+        line[kCharColumn + k] = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
+    }
+    return line;
+}
+
+}  // namespace orvel
+
+using namespace orvel;
+
+extern "C" ORVEL_EXPORT void __xdump(unsigned int level, const char* /*function*/, const char* /*path*/,
+                                     int /*line*/, const void* data, unsigned int length) {
+    if (!level_passes(level) || data == nullptr) return;
+    const ErrnoKeeper keep_errno;
+    try {
+        const TraceLock lock;
+        const DumpHookScope hook_scope;
+        write_dump(level, {static_cast<const std::uint8_t*>(data), length});
+    } catch (...) {
+        // Out of memory: the rest of the dump is dropped, the host goes on.
+    }
+}

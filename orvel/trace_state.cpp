@@ -1,0 +1,213 @@
+// The trace state, its lock, and the exports that read or change it.
+#include "trace_state.h"
+
+#include "log_file.h"
+#include "rotation.h"
+
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace orvel {
+
+constinit TraceState trace_state;
+
+namespace {
+
+pthread_mutex_t trace_mutex = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+constexpr unsigned kDefaultLevel = ORVEL_DEBUG;
+
+// Only regular files are ours to close; a terminal, pipe or socket handed
+// in by the host stays open.
+void close_if_regular_file(int fd) noexcept {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        ::close(fd);
+    }
+}
+
+void close_at_exit() { __closetracefile(); }
+
+bool fits_log_path(const char* path) noexcept {
+    return path != nullptr && *path != '\0' && std::strlen(path) <= kMaxLogPath;
+}
+
+void install_log_file(int fd, const char* path) noexcept {
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    trace_state.writer = default_writer;
+    trace_state.hook = nullptr;
+    std::strcpy(trace_state.log_path.data(), path);  // length checked by fits_log_path
+    trace_state.log_opened_at = rotation_now();
+    if (!trace_state.exit_handler_registered) {
+        trace_state.exit_handler_registered = std::atexit(close_at_exit) == 0;
+    }
+}
+
+unsigned level_by_name(std::string_view name) noexcept {
+    if (name.empty()) return kDefaultLevel;
+    for (const LevelRow& row : trace_state.levels) {
+        if (row.long_name.size() >= name.size() && row.long_name.starts_with(name)) return row.level;
+    }
+    return kDefaultLevel;
+}
+
+}  // namespace
+
+TraceLock::TraceLock() noexcept { pthread_mutex_lock(&trace_mutex); }
+TraceLock::~TraceLock() { pthread_mutex_unlock(&trace_mutex); }
+
+ErrnoKeeper::ErrnoKeeper() noexcept : saved_(errno) {}
+ErrnoKeeper::~ErrnoKeeper() { errno = saved_; }
+
+int default_writer(int fd, const void* bytes, unsigned int length) {
+    const auto* p = static_cast<const char*>(bytes);
+    std::size_t left = length;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return static_cast<int>(length);
+}
+
+const LevelRow* level_row(unsigned level) noexcept {
+    const auto& rows = trace_state.levels;
+    const auto it = std::find_if(rows.begin(), rows.end(), [level](const LevelRow& r) { return r.level == level; });
+    return it == rows.end() ? nullptr : &*it;
+}
+
+std::string_view log_path() noexcept { return trace_state.log_path.data(); }
+
+void clear_output() noexcept {
+    trace_state.fd.store(-1, std::memory_order_relaxed);
+    trace_state.writer = nullptr;
+    trace_state.hook = nullptr;
+    trace_state.log_path[0] = '\0';
+}
+
+}  // namespace orvel
+
+using namespace orvel;
+
+extern "C" {
+
+ORVEL_EXPORT void __init_trace(void) {}
+
+ORVEL_EXPORT unsigned int __gettraceopts(void) { return trace_state.options.load(std::memory_order_relaxed); }
+
+ORVEL_EXPORT unsigned int __gettracelevel(void) { return trace_state.level.load(std::memory_order_relaxed); }
+
+ORVEL_EXPORT int __gettracefd(void) { return trace_state.fd.load(std::memory_order_relaxed); }
+
+ORVEL_EXPORT int __get_call_depth(void) { return trace_state.depth.load(std::memory_order_relaxed); }
+
+ORVEL_EXPORT int __istraced(unsigned int level) { return level_passes(level) ? 1 : 0; }
+
+ORVEL_EXPORT void __settracelevel(unsigned int level) {
+    const TraceLock lock;
+    trace_state.level.store(level, std::memory_order_relaxed);
+}
+
+ORVEL_EXPORT void __settracelevel_s(const char* name) {
+    const TraceLock lock;
+    trace_state.level.store(level_by_name(name ? std::string_view(name) : std::string_view()),
+                            std::memory_order_relaxed);
+}
+
+ORVEL_EXPORT void __settraceopts(unsigned int options) {
+    const TraceLock lock;
+    const unsigned old = trace_state.options.load(std::memory_order_relaxed);
+    if (!option_on(old, ORVEL_OPT_DEPTH) && option_on(options, ORVEL_OPT_DEPTH)) {
+        trace_state.depth.store(0, std::memory_order_relaxed);
+    }
+    trace_state.options.store(options, std::memory_order_relaxed);
+}
+
+ORVEL_EXPORT void __settracer(orvel_writer_fn writer, int fd, orvel_hook_fn hook) {
+    const TraceLock lock;
+    trace_state.writer = writer;
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    trace_state.hook = hook;
+}
+
+ORVEL_EXPORT void __settracetag(const char* tag) {
+    const TraceLock lock;
+    trace_state.tag = tag;
+    trace_state.tag_length = tag ? static_cast<unsigned>(std::strlen(tag)) : 0;
+}
+
+ORVEL_EXPORT void __settracecolor(unsigned int level, int colour) {
+    const TraceLock lock;
+    for (LevelRow& row : trace_state.levels) {
+        if (row.level == level) {
+            row.colour = colour;
+            return;
+        }
+    }
+    trace_state.default_colour = colour;
+}
+
+ORVEL_EXPORT void __closetracefile(void) {
+    const TraceLock lock;
+    const int fd = trace_state.fd.load(std::memory_order_relaxed);
+    if (fd != -1) close_if_regular_file(fd);
+    clear_output();
+}
+
+ORVEL_EXPORT void __settracefile(const char* path) {
+    __closetracefile();
+    const TraceLock lock;
+    // A cut path would make rotation rename someone else's file: refuse it.
+    const int fd = fits_log_path(path) ? open_log_file(path) : -1;
+    if (fd < 0) {
+        report_log_open_failure();
+        return;
+    }
+    install_log_file(fd, path);
+}
+
+ORVEL_EXPORT void __settracefd(int fd) {
+    __closetracefile();
+    const TraceLock lock;
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    if (fd > 0) trace_state.writer = default_writer;
+    trace_state.hook = nullptr;
+}
+
+ORVEL_EXPORT void __set_call_depth(int depth) {
+    if (depth >= 0) {
+        trace_state.depth.store(depth, std::memory_order_relaxed);
+        return;
+    }
+    const TraceLock lock;
+    trace_state.depth.store(depth, std::memory_order_relaxed);
+    trace_state.options.fetch_and(~ORVEL_OPT_DEPTH, std::memory_order_relaxed);
+}
+
+ORVEL_EXPORT void __incr_call_depth(void) {
+    if (!option_on(__gettraceopts(), ORVEL_OPT_DEPTH)) return;
+    const TraceLock lock;
+    if (option_on(__gettraceopts(), ORVEL_OPT_DEPTH)) trace_state.depth.fetch_add(1, std::memory_order_relaxed);
+}
+
+ORVEL_EXPORT void __decr_call_depth(void) {
+    if (!option_on(__gettraceopts(), ORVEL_OPT_DEPTH)) return;
+    const TraceLock lock;
+    if (!option_on(__gettraceopts(), ORVEL_OPT_DEPTH)) return;
+    if (trace_state.depth.fetch_sub(1, std::memory_order_relaxed) - 1 < 0) {
+        trace_state.depth.store(-1, std::memory_order_relaxed);
+        trace_state.options.fetch_and(~ORVEL_OPT_DEPTH, std::memory_order_relaxed);
+    }
+}
+
+}  // extern "C"

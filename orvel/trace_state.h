@@ -1,0 +1,99 @@
+// The one process-wide trace state and the lock that guards it.
+#pragma once
+
+#include "orvel.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#define ORVEL_EXPORT __attribute__((visibility("default")))
+
+namespace orvel {
+
+// Longest log path kept (the buffer holds it and a terminator).
+inline constexpr std::size_t kMaxLogPath = 255;
+
+struct LevelRow {
+    std::string_view long_name;
+    std::string_view short_name;
+    unsigned level;
+    int colour;  // console colour, negative = none; changed by __settracecolor
+};
+
+inline constexpr std::size_t kLevelRows = 6;
+
+// Fields marked "atomic" are read without the lock (level filter, getters);
+// everything else is read and changed only while a TraceLock is held.
+// All members are trivially destructible so that lines written from other
+// libraries' exit code never meet a destroyed state.
+struct TraceState {
+    std::atomic<int> fd{-1};
+    std::atomic<unsigned> level{ORVEL_DEBUG};
+    std::atomic<unsigned> options{0xFF};
+    std::atomic<int> depth{-1};
+    int default_colour = -1;
+    orvel_writer_fn writer = nullptr;
+    orvel_hook_fn hook = nullptr;
+    const char* tag = nullptr;  // the caller's text, not copied
+    unsigned tag_length = 0;
+    std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
+    std::int64_t log_opened_at = 0;  // stands in for the file's creation time
+    bool exit_handler_registered = false;
+    std::array<LevelRow, kLevelRows> levels{{
+        {"ERR", "ERR", 4, 12},
+        {"WARN", "WAR", 5, 13},
+        {"NOTICE", "NOT", 6, 10},
+        {"INFO", "INF", 7, 9},
+        {"DEBUG", "DBG", 8, 7},
+        {"FULL", "FUL", 9, 8},
+    }};
+};
+
+extern constinit TraceState trace_state;
+
+// Holds the library's recursive lock for its lifetime. The lock is statically
+// initialised (so two first callers cannot race to create it) and never
+// destroyed.
+class TraceLock {
+public:
+    TraceLock() noexcept;
+    ~TraceLock();
+    TraceLock(const TraceLock&) = delete;
+    TraceLock& operator=(const TraceLock&) = delete;
+};
+
+// Keeps the caller's errno across a trace call.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() noexcept;
+    ~ErrnoKeeper();
+    ErrnoKeeper(const ErrnoKeeper&) = delete;
+    ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
+
+private:
+    int saved_;
+};
+
+// The writer used for files and descriptors: write(2) until every byte is
+// written or an error other than EINTR occurs.
+int default_writer(int fd, const void* bytes, unsigned int length);
+
+// True when a line of this level is written. Takes no lock.
+inline bool level_passes(unsigned level) noexcept {
+    return level <= trace_state.level.load(std::memory_order_relaxed);
+}
+
+inline bool option_on(unsigned options, unsigned bit) noexcept { return (options & bit) != 0; }
+
+// The row of a level, or null when the level has none. Lock held.
+const LevelRow* level_row(unsigned level) noexcept;
+
+std::string_view log_path() noexcept;  // lock held
+
+// Drops the output: descriptor -1, no writer or hook, no log path. Lock held.
+void clear_output() noexcept;
+
+}  // namespace orvel

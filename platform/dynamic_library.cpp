@@ -1,0 +1,69 @@
+#include "platform/dynamic_library.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+#include "orvel.h"
+
+namespace kit::platform {
+
+namespace {
+
+bool ends_with_dll(std::string_view name) {
+    if (name.size() < 4) return false;
+    std::string tail(name.substr(name.size() - 4));
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tail == ".dll";
+}
+
+void trace_dlerror(const char* trace_name) {
+    const char* why = dlerror();
+    __tracef(ORVEL_DEBUG, trace_name, __FILE__, __LINE__, "dlerror: %s", why ? why : "(none)");
+}
+
+}  // namespace
+
+std::string library_file_name(std::string_view name) {
+    if (name.find('/') != std::string_view::npos || !ends_with_dll(name)) return std::string(name);
+    std::string base(name.substr(0, name.size() - 4));
+    std::transform(base.begin(), base.end(), base.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return "lib" + base + ".so";
+}
+
+DynamicLibrary::DynamicLibrary(std::string_view name, const char* trace_name) : trace_name_(trace_name) {
+    const std::string file = library_file_name(name);
+    handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) trace_dlerror(trace_name_);
+}
+
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), trace_name_(other.trace_name_) {}
+
+DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
+    if (this != &other) {
+        reset();
+        handle_ = std::exchange(other.handle_, nullptr);
+        trace_name_ = other.trace_name_;
+    }
+    return *this;
+}
+
+DynamicLibrary::~DynamicLibrary() { reset(); }
+
+void* DynamicLibrary::symbol(const char* name) const {
+    if (!handle_) return nullptr;
+    dlerror();
+    void* address = dlsym(handle_, name);
+    if (!address) trace_dlerror(trace_name_);
+    return address;
+}
+
+void DynamicLibrary::reset() {
+    if (handle_) dlclose(handle_);
+    handle_ = nullptr;
+}
+
+}  // namespace kit::platform

@@ -1,0 +1,39 @@
+#include "tarvik/engine/text_output.h"
+
+#include <cstring>
+
+namespace tarvik::text {
+
+void append_xml_escaped(std::string& out, std::string_view value) {
+    for (char c : value) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out += c;
+        }
+    }
+}
+
+bool replace_bounded(char* out, std::size_t capacity, std::string_view text) {
+    if (out == nullptr || capacity == 0) return false;
+    if (text.size() >= capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memcpy(out, text.data(), text.size());
+    out[text.size()] = '\0';
+    return true;
+}
+
+bool append_bounded(char* out, std::size_t capacity, std::string_view text) {
+    if (out == nullptr || capacity == 0) return false;
+    const std::size_t used = strnlen(out, capacity);
+    // An unterminated buffer has no room left, whatever its size.
+    if (used == capacity || text.size() >= capacity - used) return false;
+    std::memcpy(out + used, text.data(), text.size());
+    out[used + text.size()] = '\0';
+    return true;
+}
+
+}  // namespace tarvik::text

@@ -1,0 +1,26 @@
+// Helpers the text renderings share: XML escaping of values and the bounded
+// hand-over of a finished text into a caller's C buffer.
+#ifndef TARVIK_ENGINE_TEXT_OUTPUT_H
+#define TARVIK_ENGINE_TEXT_OUTPUT_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tarvik::text {
+
+// Appends value with "&", "<" and ">" replaced by their entities.
+void append_xml_escaped(std::string& out, std::string_view value);
+
+// Copies text and a terminator into out when they fit in capacity bytes and
+// returns true; otherwise leaves an empty string there (when capacity > 0)
+// and returns false.
+bool replace_bounded(char* out, std::size_t capacity, std::string_view text);
+
+// Appends text after the string already in out (read at most capacity bytes
+// far) when the whole text fits; otherwise changes nothing and returns false.
+bool append_bounded(char* out, std::size_t capacity, std::string_view text);
+
+}  // namespace tarvik::text
+
+#endif

@@ -1,0 +1,341 @@
+#include "tarvik/reader/pcsc_common.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "orvel.h"
+#include "platform/sleep.h"
+#include "tarvik/reader/outside_interfaces.h"
+#include "tarvik/reader/pcsc_result.h"
+#include "tarvik/reader/sync_omnikey.h"
+
+using tarvik::reader::card_removed;
+using tarvik::reader::kSuccess;
+using tarvik::reader::narrow;
+
+namespace {
+
+constexpr int kRetryWaitMs = 250;
+constexpr int kSle4418 = 4418;
+constexpr DWORD kBothProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
+
+void trace(const char* function, const char* message) {
+    __tracef(ORVEL_DEBUG, function, __FILE__, __LINE__, "%s", message);
+}
+
+// Releases a listing context and the list PC/SC allocated for it.
+struct ListingContext {
+    SCARDCONTEXT context = 0;
+    char* list = nullptr;
+    bool established = false;
+    ~ListingContext() {
+        if (list) SCardFreeMemory(context, list);
+        if (established) SCardReleaseContext(context);
+    }
+};
+
+std::string format_reader_list(int mode, const char* list) {
+    std::string text;
+    if (mode == 1) text = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PCSC_Get_devices>";
+    for (const char* name = list; *name; name += std::strlen(name) + 1) {
+        if (mode == 1)
+            text.append("<reader>").append(name).append("</reader>");
+        else
+            text.append(name).append("\n");
+    }
+    if (mode == 1) text += "</PCSC_Get_devices>";
+    return text;
+}
+
+bool status_says_absent(int32_t result) {
+    return result == narrow(SCARD_E_READER_UNAVAILABLE) || card_removed(result);
+}
+
+// pcsc-lite's SCardBeginTransaction does not return while another process
+// holds the card, so the call runs on a helper thread that the caller can
+// stop waiting for. A helper that wins the transaction after its caller
+// gave up ends it at once, so the card is never left locked.
+class BeginAttempt {
+public:
+    static std::shared_ptr<BeginAttempt> start(SCARDHANDLE card) {
+        auto attempt = std::make_shared<BeginAttempt>();
+        std::thread([attempt, card] { attempt->run(card); }).detach();
+        return attempt;
+    }
+
+    // True when the call returned within wait; its result is in *result.
+    bool wait_for(std::chrono::milliseconds wait, int32_t* result) {
+        std::unique_lock lock(mutex_);
+        if (!done_.wait_for(lock, wait, [this] { return finished_; })) return false;
+        *result = result_;
+        return true;
+    }
+
+    // Called instead of consuming the result.
+    void abandon() {
+        std::unique_lock lock(mutex_);
+        abandoned_ = true;
+        if (finished_ && result_ == kSuccess) SCardEndTransaction(card_, SCARD_LEAVE_CARD);
+    }
+
+private:
+    void run(SCARDHANDLE card) {
+        const int32_t result = narrow(SCardBeginTransaction(card));
+        std::unique_lock lock(mutex_);
+        card_ = card;
+        result_ = result;
+        finished_ = true;
+        if (abandoned_ && result == kSuccess) SCardEndTransaction(card, SCARD_LEAVE_CARD);
+        done_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable done_;
+    SCARDHANDLE card_ = 0;
+    int32_t result_ = 0;
+    bool finished_ = false;
+    bool abandoned_ = false;
+};
+
+}  // namespace
+
+Pcsc_Common::~Pcsc_Common() { delete sync_omnikey; }
+
+int Pcsc_Common::getReaders(int mode, char* text) {
+    constexpr const char* kName = "Pcsc_Common::getReaders";
+    trace(kName, kName);
+    if (!text) return narrow(SCARD_E_INVALID_PARAMETER);
+    ListingContext listing;
+    const int32_t established = narrow(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &listing.context));
+    if (established != kSuccess) {
+        __tracef(ORVEL_DEBUG, kName, __FILE__, __LINE__,
+                 "ERROR in Pcsc_Common::getReaders() while calling SCardEstablishContext(). Error code: %d", established);
+        return established;
+    }
+    listing.established = true;
+    DWORD length = SCARD_AUTOALLOCATE;
+    const int32_t listed =
+        narrow(SCardListReaders(listing.context, nullptr, reinterpret_cast<LPSTR>(&listing.list), &length));
+    if (listed == narrow(SCARD_E_NO_READERS_AVAILABLE)) return -1;
+    if (listed != kSuccess) return listed;
+    const std::string addition = format_reader_list(mode, listing.list);
+    const std::size_t held = strnlen(text, kReaderListMax);
+    if (held + addition.size() >= kReaderListMax) return narrow(SCARD_E_INSUFFICIENT_BUFFER);
+    std::memcpy(text + held, addition.c_str(), addition.size() + 1);
+    return 1;
+}
+
+void Pcsc_Common::releaseConnection() {
+    if (card != 0) SCardDisconnect(card, SCARD_LEAVE_CARD);
+    card = 0;
+    transaction_held = 0;
+    if (context != 0 && context != static_cast<SCARDCONTEXT>(-1)) SCardReleaseContext(context);
+    context = 0;
+}
+
+int Pcsc_Common::openReader(const char* name) {
+    constexpr const char* kName = "Pcsc_Common::openReader";
+    trace(kName, kName);
+    releaseConnection();
+    reader_kind = 0;
+    if (!name) return -1;
+    context = static_cast<SCARDCONTEXT>(-1);
+    std::memset(reader_name, 0, sizeof reader_name);
+    std::memcpy(reader_name, name, strnlen(name, sizeof reader_name - 1));
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+        trace(kName, "ERROR in Pcsc_Common::openReader() while calling SCardEstablishContext()");
+        context = 0;
+        return -2;
+    }
+    const int32_t connected = connect();
+    if (connected != kSuccess && !card_removed(connected)) {
+        __tracef(ORVEL_DEBUG, kName, __FILE__, __LINE__, "ERROR in Pcsc_Common::openReader() while calling "
+                 "SCardConnect(). Error code: %d", connected);
+        releaseConnection();
+        return -1;
+    }
+    const std::string_view opened(reader_name);
+    if (opened.find("Cherry") != std::string_view::npos || opened.find("OMNIKEY") != std::string_view::npos)
+        reader_kind = kReaderKindSync;
+    else if (opened.find("ACS") != std::string_view::npos)
+        reader_kind = kReaderKindAcs;
+    return 0;
+}
+
+int32_t Pcsc_Common::connect() {
+    DWORD protocol = 0;
+    SCARDHANDLE handle = 0;
+    const int32_t result = narrow(SCardConnect(context, reader_name, SCARD_SHARE_SHARED, kBothProtocols, &handle, &protocol));
+    if (result == kSuccess) card = handle;
+    return result;
+}
+
+int32_t Pcsc_Common::reconnect() {
+    DWORD protocol = 0;
+    return narrow(SCardReconnect(card, SCARD_SHARE_SHARED, kBothProtocols, SCARD_RESET_CARD, &protocol));
+}
+
+int32_t Pcsc_Common::readStatus(unsigned char* atr, DWORD* atr_len, DWORD* state) {
+    DWORD name_length = kReaderNameSize;
+    DWORD protocol = 0;
+    *atr_len = kAtrCapacity;
+    char name[kReaderNameSize] = {};
+    const int32_t result = narrow(SCardStatus(card, name, &name_length, state, &protocol, atr, atr_len));
+    if (result == kSuccess) {
+        // PC/SC's own name for the reader replaces the one we were given.
+        std::memset(reader_name, 0, sizeof reader_name);
+        std::memcpy(reader_name, name, strnlen(name, sizeof reader_name - 1));
+    }
+    return result;
+}
+
+int Pcsc_Common::getStatus(int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
+    std::array<unsigned char, kAtrCapacity> scratch{};
+    unsigned char* atr_out = atr ? atr : scratch.data();
+    DWORD length = kAtrCapacity;
+    DWORD state = 0;
+    int32_t result;
+    if (card == 0) {
+        result = connect();
+    } else {
+        result = readStatus(atr_out, &length, &state);
+        if (result != kSuccess) result = reconnect();
+    }
+    if (result == kSuccess) {
+        const int32_t again = readStatus(atr_out, &length, &state);
+        if (card_removed(again)) {
+            card_absent = 1;
+            card_powered = 0;
+        } else if (again == kSuccess) {
+            switch (tarvik::reader::card_state_value(state)) {
+                case 1: card_absent = 1, card_powered = 0; break;
+                case 2: card_absent = 0; break;
+                case 3: card_absent = 0, card_powered = 0; break;
+                case 4: case 5: case 6: card_absent = 0, card_powered = 1; break;
+                default: break;
+            }
+        }
+    } else if (status_says_absent(result)) {
+        card_absent = 1;
+        card_powered = 0;
+        result = 1;
+    }
+    if (atr_len) *atr_len = static_cast<unsigned int>(length);
+    if (powered) *powered = card_powered;
+    if (absent) *absent = card_absent;
+    return result;
+}
+
+int Pcsc_Common::readSyncCard(int type, int length, int address, unsigned char* buffer) {
+    if (type != kSle4418) return 1;
+    return readSle4418Card(static_cast<uint8_t>(length & 0xFF), address, buffer);
+}
+
+int Pcsc_Common::readSle4418Card(uint8_t length, int address, unsigned char* buffer) {
+    constexpr const char* kName = "Pcsc_Common::readSle4418Card";
+    trace(kName, "Pcsc_Common::readSle4418Card");
+    if (reader_kind != kReaderKindSync) {
+        trace(kName, "ERR_SLE4418_NOT_SUPPORTED");
+        return kSyncNotSupported;
+    }
+    if (!sync_omnikey) {
+        auto loader = std::make_unique<SyncOmnikey>();
+        if (loader->load_omnikey_dll() != 0) {
+            trace(kName, "ERR_SLE4418_NOT_SUPPORTED");
+            return kSyncNotSupported;
+        }
+        sync_omnikey = loader.release();
+    }
+    const auto read = scardsyn_entry_points().SCard3WBPReadData;
+    if (!read || !buffer || address < 0) return kSyncNotSupported;
+    return static_cast<int>(read(card, length, buffer, static_cast<unsigned long>(address)));
+}
+
+int Pcsc_Common::beginTransaction(int timeout_ms) {
+    const std::time_t deadline = std::time(nullptr) + timeout_ms / 1000;
+    auto attempt = BeginAttempt::start(card);
+    for (;;) {
+        int32_t result = 0;
+        if (attempt->wait_for(std::chrono::milliseconds(kRetryWaitMs), &result)) {
+            if (result == kSuccess) {
+                transaction_held = 1;
+                return 0;
+            }
+            if (card_removed(result)) return kRemoved;
+            kit::platform::sleep_ms(kRetryWaitMs);
+            if (std::time(nullptr) >= deadline) return kTransactionTimeout;
+            attempt = BeginAttempt::start(card);
+        } else if (std::time(nullptr) >= deadline) {
+            attempt->abandon();
+            return kTransactionTimeout;
+        }
+    }
+}
+
+int32_t Pcsc_Common::endTransaction() {
+    const int32_t result = narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
+    if (result == kSuccess) transaction_held = 0;
+    return result;
+}
+
+int32_t Pcsc_Common::transmitWithFallback(const unsigned char* command, DWORD command_len, unsigned char* response,
+                                          DWORD* response_len) {
+    const DWORD capacity = *response_len;
+    int32_t result = narrow(SCardTransmit(card, SCARD_PCI_T0, command, command_len, nullptr, response, response_len));
+    constexpr int32_t kBadCommand = 22;
+    constexpr int32_t kBadStubData = 1783;
+    if (result == kBadCommand || result == kBadStubData || result == narrow(SCARD_E_PROTO_MISMATCH)) {
+        *response_len = capacity;
+        result = narrow(SCardTransmit(card, SCARD_PCI_T1, command, command_len, nullptr, response, response_len));
+    }
+    return result;
+}
+
+int Pcsc_Common::transmit(const unsigned char* header, int data_len, unsigned char* data, std::size_t data_capacity,
+                          unsigned int* response_len, int* sw) {
+    if (!data) data_capacity = 0;
+    if (!header || !response_len || !sw || data_len < 0 || data_len > kMaxCommandData ||
+        (data_len > 0 && (!data || data_capacity < static_cast<std::size_t>(data_len))))
+        return narrow(SCARD_E_INVALID_PARAMETER);
+    std::array<unsigned char, kApduBufferSize> command{};
+    std::array<unsigned char, kApduBufferSize> response{};
+    std::memcpy(command.data(), header, 5);
+    if (data_len > 0) std::memcpy(command.data() + 5, data, static_cast<std::size_t>(data_len));
+    DWORD received = kApduBufferSize;
+    *response_len = kApduBufferSize;
+
+    const bool own = transaction_held == 0;
+    if (own) {
+        const int32_t begun = narrow(SCardBeginTransaction(card));
+        if (card_removed(begun)) return kRemoved;
+        if (begun != kSuccess) return begun;
+    }
+    int32_t result = transmitWithFallback(command.data(), static_cast<DWORD>(data_len + 5), response.data(), &received);
+    *response_len = static_cast<unsigned int>(received);
+    // A reply without a status word is a broken exchange, not a status.
+    if (result == kSuccess && received < 2) result = narrow(SCARD_F_COMM_ERROR);
+    const std::size_t body = received >= 2 ? received - 2 : 0;
+    if (result == kSuccess && body > data_capacity) result = narrow(SCARD_E_INSUFFICIENT_BUFFER);
+    if (result != kSuccess) {
+        if (own) SCardEndTransaction(card, SCARD_LEAVE_CARD);
+        return card_removed(result) ? kRemoved : result;
+    }
+    const int status = response[received - 2] * 256 + response[received - 1];
+    *response_len = static_cast<unsigned int>(body);
+    if (body > 0) std::memcpy(data, response.data(), body);
+    if (own) {
+        const int32_t ended = narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
+        if (ended != kSuccess) return ended;
+    }
+    *sw = status;
+    return status;
+}

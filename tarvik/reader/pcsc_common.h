@@ -1,0 +1,90 @@
+// The one reader object of the process: a PC/SC context and a shared
+// connection to one reader. selvane reads `card` and `reader_name` through
+// the object that tarvik_resolve_device hands out, so the field order below
+// is shared by both libraries: change it in neither.
+//
+// Results: PC/SC codes are narrowed to int32_t (negative, compare with the
+// SCARD_* constants); -99 card removed; 2 transaction not obtained in time;
+// 9999 SLE4418 read not possible (see each method).
+// Limits: reader names up to 1023 characters; command data up to
+// kMaxCommandData (1019) bytes; responses up to 1024 bytes with the status word.
+#ifndef TARVIK_READER_PCSC_COMMON_H
+#define TARVIK_READER_PCSC_COMMON_H
+
+#include <PCSC/winscard.h>
+
+#include <cstddef>
+#include <cstdint>
+
+class SyncOmnikey;
+
+class Pcsc_Common {
+public:
+    static constexpr int kRemoved = -99;
+    static constexpr int kTransactionTimeout = 2;
+    static constexpr int kSyncNotSupported = 9999;
+    static constexpr int kReaderKindSync = 100;  // name holds "Cherry" or "OMNIKEY"
+    static constexpr int kReaderKindAcs = 101;   // name holds "ACS"
+    static constexpr std::size_t kReaderNameSize = 1024;
+    static constexpr std::size_t kAtrCapacity = 64;
+    static constexpr std::size_t kApduBufferSize = 1024;
+    static constexpr int kMaxCommandData = 1019;
+    static constexpr std::size_t kReaderListMax = 4096;  // caller's text, terminator included
+
+    SCARDCONTEXT context = 0;
+    int reader_kind = 0;
+    int transaction_held = 0;
+    SyncOmnikey* sync_omnikey = nullptr;
+    SCARDHANDLE card = 0;
+    uint8_t card_absent = 0;
+    uint8_t card_powered = 0;
+    char reader_name[kReaderNameSize] = {};
+
+    Pcsc_Common() = default;
+    Pcsc_Common(const Pcsc_Common&) = delete;
+    Pcsc_Common& operator=(const Pcsc_Common&) = delete;
+    ~Pcsc_Common();
+
+    // Appends the reader list to text (mode 1: XML, else one name and "\n"
+    // per reader). text holds a string in a buffer of kReaderListMax bytes;
+    // a list that would not fit is not appended. 1 listed; -1 no readers;
+    // SCARD_E_INSUFFICIENT_BUFFER too long; any other PC/SC error as is.
+    int getReaders(int mode, char* text);
+    // Releases any previous connection and context, then opens name.
+    // 0 on success (also with an empty reader), -1 connection failed or no
+    // name, -2 no context. The handle token is the caller's business.
+    int openReader(const char* name);
+    int32_t connect();
+    int32_t reconnect();
+    // 0, 1 (card removed or reader unavailable) or a PC/SC error; atr holds
+    // at least kAtrCapacity bytes.
+    int getStatus(int* powered, int* absent, unsigned char* atr, unsigned int* atr_len);
+    // 4418: readSle4418Card with the length cut to 8 bits; other types: 1.
+    int readSyncCard(int type, int length, int address, unsigned char* buffer);
+    // The library's result, or 9999 (wrong reader kind or no library).
+    int readSle4418Card(uint8_t length, int address, unsigned char* buffer);
+    // 0, 2 (not obtained before the whole-second deadline), -99 (removed).
+    int beginTransaction(int timeout_ms);
+    int32_t endTransaction();
+    // One exchange: header (5 bytes) and data_len bytes of data (0 to
+    // kMaxCommandData) out; the response without the status word comes back
+    // over data, which holds data_capacity bytes. Returns the status word
+    // (0x6000 and above), -99, or an error below 4096 (a refused length,
+    // a response without a status word, a PC/SC error).
+    int transmit(const unsigned char* header, int data_len, unsigned char* data, std::size_t data_capacity,
+                 unsigned int* response_len, int* sw);
+
+private:
+    void releaseConnection();
+    int32_t readStatus(unsigned char* atr, DWORD* atr_len, DWORD* state);
+    int32_t transmitWithFallback(const unsigned char* command, DWORD command_len, unsigned char* response,
+                                 DWORD* response_len);
+};
+
+// Resolves a device handle to the reader object; null for a handle that
+// tarvik did not hand out (or before a reader was opened). Exported by
+// libtarvik.so for selvane, which binds it by name.
+extern "C" Pcsc_Common* tarvik_resolve_device(int handle);
+using tarvik_resolve_device_fn = Pcsc_Common* (*)(int handle);
+
+#endif

@@ -1,0 +1,317 @@
+#include "tarvik/engine/crypto/eid_crypto.h"
+
+#include "engine_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+// One test PKI per key size, made once for the whole program.
+const TempDir& pki(int bits) {
+    static std::map<int, std::unique_ptr<TempDir>> made;
+    auto& dir = made[bits];
+    if (!dir) {
+        dir = std::make_unique<TempDir>();
+        const std::string command =
+            std::string(TESTPKI_PATH) + " " + dir->path().string() + " --bits " + std::to_string(bits);
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    return *dir;
+}
+
+int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// An S_EID_CERT that frees itself.
+struct Cert {
+    S_EID_CERT c{};
+    Cert(const Bytes& der, uint32_t no) {
+        init_S_EID_CERT(&c);
+        init_S_EID_CERT(&c, der.data(), static_cast<int32_t>(der.size()), no, nullptr, 0);
+    }
+    ~Cert() { free_S_EID_CERT(&c); }
+    Cert(const Cert&) = delete;
+    Cert& operator=(const Cert&) = delete;
+    S_EID_CERT* operator&() { return &c; }
+    std::string pem_name() const { return c.dsc == nullptr ? "" : std::string(c.dsc, c.dsc_len); }
+};
+
+class Verification : public ::testing::TestWithParam<int> {
+protected:
+    Bytes file(const std::string& name) const { return read_bytes(pki(GetParam()).path() / name); }
+    std::string path(const std::string& name) const { return pki(GetParam()).file(name); }
+    TempDir out;
+};
+
+TEST_P(Verification, IdentityFileSignature) {
+    Data id(file("identity.bin")), sig(file("identity.sig"));
+    Cert cert8(file("rrn.der"), 8);
+    int status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &cert8, &status), 0);
+    EXPECT_EQ(status, 1);
+
+    Bytes changed = file("identity.bin");
+    changed[5] ^= 0x20;
+    Data bad(changed);
+    EXPECT_EQ(eidVerifySgnRn(&bad, nullptr, &sig, &cert8, &status), 0);
+    EXPECT_EQ(status, -1);
+
+    // The wrong key is a mismatch, not a failure.
+    Cert auth(file("auth.der"), 2);
+    status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &auth, &status), 0);
+    EXPECT_EQ(status, -1);
+
+    Data empty;
+    status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&empty, nullptr, &sig, &cert8, &status), -1);
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &cert8, nullptr), -1);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_P(Verification, AddressSignatureWithAndWithoutPadding) {
+    Bytes padded = file("address.bin");
+    ASSERT_EQ(padded.size(), 117u);
+    Bytes trimmed = padded;
+    while (!trimmed.empty() && trimmed.back() == 0) trimmed.pop_back();
+    Data sgn_rn(file("identity.sig")), sgn_address(file("address.sig"));
+    Cert cert8(file("rrn.der"), 8);
+    for (const Bytes& address : {padded, trimmed}) {
+        Data a(address);
+        int status = 0;
+        EXPECT_EQ(eidVerifySgnAddress(&a, &sgn_rn, &sgn_address, &cert8, &status), 0);
+        EXPECT_EQ(status, 1);
+    }
+    Data all_zero(Bytes(20, 0));
+    int status = 0;
+    EXPECT_EQ(eidVerifySgnAddress(&all_zero, &sgn_rn, &sgn_address, &cert8, &status), -1);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_P(Verification, PhotoAgainstTheHashInTheIdentityFile) {
+    Data photo(file("photo.jpg")), id(file("identity.bin")), sig(file("identity.sig"));
+    Cert cert8(file("rrn.der"), 8);
+    int status = 0;
+    EXPECT_EQ(eidVerifySgnPhoto(&photo, &id, &sig, &cert8, &status), 0);
+    EXPECT_EQ(status, 1);
+
+    Bytes other = file("photo.jpg");
+    other[100] ^= 1;
+    Data changed(other);
+    status = 0;
+    EXPECT_EQ(eidVerifySgnPhoto(&changed, &id, &sig, &cert8, &status), -1);
+    EXPECT_EQ(status, 0);
+    Data short_id(Bytes(19, 1));
+    EXPECT_EQ(eidVerifySgnPhoto(&photo, &short_id, &sig, &cert8, &status), -1);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_P(Verification, CardSignaturesOfChallengeAndHash) {
+    Data chal(file("challenge.bin")), chal_sig(file("challenge.sig"));
+    Data hash(file("hash.bin")), hash_sig(file("hash.sig"));
+    Cert cert2(file("auth.der"), 2), cert3(file("sign.der"), 3);
+    int status = 0;
+    EXPECT_EQ(eidVerifySgnAuthentication(&chal, &chal_sig, &cert2, &status), 0);
+    EXPECT_EQ(status, 1);
+    status = 0;
+    EXPECT_EQ(eidVerifySgnSigning(&hash, &hash_sig, &cert3, &status), 0);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(eidVerifySgnSigning(&hash, &chal_sig, &cert3, &status), 0);
+    EXPECT_EQ(status, -1);
+
+    // A value that is only a prefix of the signed one is not verified.
+    const Bytes challenge = file("challenge.bin");
+    Data prefix(Bytes(challenge.begin(), challenge.begin() + 19));
+    EXPECT_EQ(eidVerifySgnAuthentication(&prefix, &chal_sig, &cert2, &status), 0);
+    EXPECT_EQ(status, -1);
+
+    // A failed RSA step (a signature above the modulus) never passes, even
+    // for an all-zero value that an all-zero block would match.
+    const std::size_t key_bytes = static_cast<std::size_t>(GetParam() / 8);
+    Data zeros(Bytes(20, 0)), too_big(Bytes(key_bytes, 0xFF)), too_long(Bytes(key_bytes + 1, 0x01));
+    status = 1;
+    EXPECT_EQ(eidVerifySgnHsh(&zeros, &too_big, &cert2, &status), 0);
+    EXPECT_EQ(status, -1);
+    status = 1;
+    EXPECT_EQ(eidVerifySgnHsh(&zeros, &too_long, &cert2, &status), 0);
+    EXPECT_EQ(status, -1);
+}
+
+TEST_P(Verification, TrimmedSignatureIsZeroExtended) {
+    Bytes sig = file("zerotail.sig");
+    ASSERT_EQ(sig.back(), 0);
+    while (!sig.empty() && sig.back() == 0) sig.pop_back();
+    Data data(file("zerotail.bin")), trimmed(sig);
+    Cert cert8(file("rrn.der"), 8);
+    int status = 0;
+    EXPECT_EQ(eidVerifySgn(&data, &trimmed, &cert8, &status), 0);
+    EXPECT_EQ(status, 1);
+}
+
+TEST_P(Verification, DamagedDerFallsBackToThePemFile) {
+    Bytes der = file("rrn.der");
+    Cert saved(der, 8);
+    ASSERT_EQ(eidSaveX509(&saved, out.file("rrn.pem").c_str()), 0);
+    // Same file name, damaged bytes.
+    der[0] ^= 0xFF;
+    Cert damaged(der, 8);
+    damaged.c.dsc = strdup(out.file("rrn.pem").c_str());
+    damaged.c.dsc_len = static_cast<uint32_t>(std::strlen(damaged.c.dsc));
+    Data id(file("identity.bin")), sig(file("identity.sig"));
+    int status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), 0);
+    EXPECT_EQ(status, 1);
+
+    std::filesystem::remove(out.file("rrn.pem"));
+    status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), -1);
+    EXPECT_EQ(status, 0);
+}
+
+class Chain : public Verification {
+protected:
+    // Saves the certificate as PEM in the test's directory.
+    std::unique_ptr<Cert> saved(const std::string& base, uint32_t no) {
+        auto cert = std::make_unique<Cert>(file(base + ".der"), no);
+        EXPECT_EQ(eidSaveX509(&*cert, out.file(base + ".pem").c_str()), 0);
+        return cert;
+    }
+};
+
+TEST_P(Chain, AuthenticationAndSigningCertificatesUpToTheRoot) {
+    auto ca = saved("ca", 4), root = saved("root", 6);
+    for (const char* leaf_name : {"auth", "sign", "auth_expired"}) {
+        auto leaf = saved(leaf_name, 2);
+        int ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*leaf, &*ca, &*root, &ccv), 0) << leaf_name;
+        EXPECT_EQ(ccv, 1) << leaf_name;
+    }
+}
+
+TEST_P(Chain, SelfSignedOrUnanchoredCertificatesAreRefused) {
+    auto ca = saved("ca", 4), root = saved("root", 6), self = saved("selfsigned", 2);
+    int ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*self, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1);
+
+    // The national-register certificate hangs under the root, not the CA:
+    // with the CA in place of the root it has no anchor.
+    auto rrn = saved("rrn", 8), auth = saved("auth", 2);
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*ca, &ccv), 0);
+    EXPECT_EQ(ccv, -1);
+
+    std::filesystem::remove(out.file("root.pem"));
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1);
+
+    Cert unsaved(file("auth.der"), 2);
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&unsaved, &*ca, &*root, &ccv), -1);
+    EXPECT_EQ(ccv, 0);
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, nullptr), -1);
+}
+
+TEST_P(Chain, CertificateOfAnotherPkiIsRefused) {
+    auto ca = saved("ca", 4), root = saved("root", 6);
+    const int other_bits = GetParam() == 1024 ? 2048 : 1024;
+    Cert stranger(read_bytes(pki(other_bits).path() / "auth.der"), 2);
+    ASSERT_EQ(eidSaveX509(&stranger, out.file("stranger.pem").c_str()), 0);
+    int ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&stranger, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1);
+}
+
+TEST_P(Verification, PemSaveRecordsTheNameOnlyWhenWritten) {
+    Cert cert(file("auth.der"), 2);
+    EXPECT_EQ(eidSaveX509(&cert, ""), 0);
+    EXPECT_EQ(cert.pem_name(), "");
+    EXPECT_EQ(eidSaveX509(&cert, out.file("missing/dir/auth.pem").c_str()), -1);
+    EXPECT_EQ(cert.pem_name(), "");
+    {
+        // A file that cannot grow past 100 bytes: the write fails at the close.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int rc = eidSaveX509(&cert, out.file("full.pem").c_str());
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(cert.pem_name(), "");
+        EXPECT_FALSE(std::filesystem::exists(out.file("full.pem")));
+    }
+    EXPECT_EQ(eidSaveX509(nullptr, out.file("x.pem").c_str()), -1);
+    Bytes garbage{0x30, 0x03, 0x01, 0x02, 0x03};
+    Cert bad(garbage, 2);
+    EXPECT_EQ(eidSaveX509(&bad, out.file("bad.pem").c_str()), -1);
+    EXPECT_FALSE(std::filesystem::exists(out.file("bad.pem")));
+
+    const std::string saved = out.file("auth.pem");
+    ASSERT_EQ(eidSaveX509(&cert, saved.c_str()), 0);
+    EXPECT_EQ(cert.pem_name(), saved);
+    EXPECT_EQ(cert.c.dsc[cert.c.dsc_len], '\0');
+    // The library's reading of the file gives back the card's DER bytes.
+    ASSERT_EQ(run("openssl x509 -in " + saved + " -outform DER -out " + out.file("back.der")), 0);
+    EXPECT_EQ(read_bytes(out.file("back.der")), file("auth.der"));
+}
+
+TEST_P(Verification, CrossChecksWithTheOpensslCommand) {
+    // Signatures the command makes verify here.
+    write_text(out.file("data.txt"), "signed by the openssl command");
+    ASSERT_EQ(run("openssl dgst -sha1 -sign " + path("rrn.key.pem") + " -out " + out.file("data.sig") + " " +
+                  out.file("data.txt")),
+              0);
+    Data data(read_bytes(out.file("data.txt"))), sig(read_bytes(out.file("data.sig")));
+    Cert cert8(file("rrn.der"), 8);
+    int status = 0;
+    EXPECT_EQ(eidVerifySgn(&data, &sig, &cert8, &status), 0);
+    EXPECT_EQ(status, 1);
+
+    ASSERT_EQ(run("openssl pkeyutl -sign -inkey " + path("auth.key.pem") +
+                  " -pkeyopt rsa_padding_mode:pkcs1 -in " + path("hash.bin") + " -out " + out.file("raw.sig")),
+              0);
+    Data value(file("hash.bin")), raw(read_bytes(out.file("raw.sig")));
+    Cert cert2(file("auth.der"), 2);
+    status = 0;
+    EXPECT_EQ(eidVerifySgnHsh(&value, &raw, &cert2, &status), 0);
+    EXPECT_EQ(status, 1);
+
+    // What verifies here verifies there, and what fails here fails there.
+    ASSERT_EQ(run("openssl x509 -in " + path("rrn.pem") + " -pubkey -noout -out " + out.file("rrn.pub")), 0);
+    const std::string verify = "openssl dgst -sha1 -verify " + out.file("rrn.pub") + " -signature " +
+                               path("identity.sig") + " ";
+    EXPECT_EQ(run(verify + path("identity.bin")), 0);
+    Bytes changed = file("identity.bin");
+    changed.back() ^= 1;
+    {
+        std::ofstream o(out.file("changed.bin"), std::ios::binary);
+        o.write(reinterpret_cast<const char*>(changed.data()), static_cast<std::streamsize>(changed.size()));
+    }
+    EXPECT_NE(run(verify + out.file("changed.bin")), 0);
+    Data changed_id(changed), id_sig(file("identity.sig"));
+    EXPECT_EQ(eidVerifySgn(&changed_id, &id_sig, &cert8, &status), 0);
+    EXPECT_EQ(status, -1);
+
+    const std::string chain = "openssl verify -CAfile " + path("root.pem") + " -untrusted " + path("ca.pem") + " ";
+    EXPECT_EQ(run(chain + path("auth.pem")), 0);
+    EXPECT_NE(run(chain + path("selfsigned.pem")), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(KeySizes, Verification, ::testing::Values(1024, 2048));
+INSTANTIATE_TEST_SUITE_P(KeySizes, Chain, ::testing::Values(1024, 2048));
+
+}  // namespace

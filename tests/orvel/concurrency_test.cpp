@@ -1,0 +1,79 @@
+// Many threads writing through one rotating log file.
+#include "trace_fixture.h"
+
+#include <unistd.h>
+
+#include <regex>
+#include <set>
+#include <thread>
+
+namespace orvel_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Concurrency = TraceTest;
+
+constexpr int kThreads = 8;
+constexpr int kLinesPerThread = 1500;
+constexpr unsigned kRotateSize = 32 * 1024;
+constexpr unsigned kBacklogs = 64;  // room for every rotated copy of this run
+
+TEST_F(Concurrency, EightThreadsWithRotationLoseAndMixNoLine) {
+    const fs::path log = temp_dir() / "threads.log";
+    __setrotatesize(kRotateSize);
+    __setrotatebacklogs(kBacklogs);
+    __settraceopts(ORVEL_OPT_ROTATE | ORVEL_OPT_LEVEL | ORVEL_OPT_LEVEL_NAME | ORVEL_OPT_TID | ORVEL_OPT_FILE |
+                   ORVEL_OPT_LINE | ORVEL_OPT_FUNCTION | ORVEL_OPT_TAG);
+    __settracetag("T");
+    __settracefile(log.c_str());
+
+    std::vector<unsigned> tids(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &tids] {
+            tids[static_cast<std::size_t>(t)] = static_cast<unsigned>(::gettid());
+            const std::string pad(static_cast<std::size_t>(20 + 7 * t), static_cast<char>('a' + t));
+            for (int i = 0; i < kLinesPerThread; ++i) {
+                __tracef(ORVEL_INFO, "worker", "src/worker.cpp", t, "thread %d line %d %s", t, i, pad.c_str());
+                if (i % 100 == 0) {
+                    const std::uint8_t bytes[20] = {};
+                    __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes, sizeof bytes);
+                }
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    __closetracefile();
+
+    ASSERT_TRUE(fs::exists(log.string() + ".1")) << "the run must have rotated";
+    ASSERT_FALSE(fs::exists(log.string() + "." + std::to_string(kBacklogs))) << "a copy may have been dropped";
+
+    const std::regex trace_line(R"(INF \(0x([0-9a-f]+)\)T thread (\d) line (\d+) ([a-h]+) \[worker:worker\.cpp:(\d)\])");
+    const std::regex dump_line(R"(INF \(0x[0-9a-f]+\)T 00[01]0  (00 ){4,16} +\.{4,16} *)");
+    std::set<std::pair<int, int>> seen;
+    int dump_lines = 0;
+    for (unsigned n = 0; n < kBacklogs; ++n) {
+        const fs::path file = n == 0 ? log : fs::path(log.string() + "." + std::to_string(n));
+        if (!fs::exists(file)) continue;
+        const std::string text = read_file(file);
+        ASSERT_TRUE(text.empty() || text.back() == '\n') << file;
+        for (const std::string& l : split_lines(text)) {
+            std::smatch m;
+            if (std::regex_match(l, dump_line)) {
+                ++dump_lines;
+                continue;
+            }
+            ASSERT_TRUE(std::regex_match(l, m, trace_line)) << "broken line: " << l;
+            const int t = std::stoi(m[2].str());
+            ASSERT_EQ(std::stoi(m[5].str()), t);
+            EXPECT_EQ(std::stoul(m[1].str(), nullptr, 16), tids[static_cast<std::size_t>(t)]);
+            EXPECT_EQ(m[4].str(), std::string(static_cast<std::size_t>(20 + 7 * t), static_cast<char>('a' + t)));
+            EXPECT_TRUE(seen.emplace(t, std::stoi(m[3].str())).second) << "line written twice: " << l;
+        }
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLinesPerThread));
+    EXPECT_EQ(dump_lines, kThreads * (kLinesPerThread / 100) * 2);
+}
+
+}  // namespace
+}  // namespace orvel_test

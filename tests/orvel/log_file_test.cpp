@@ -1,0 +1,91 @@
+// The log file: opening, refusing, closing; the process always goes on.
+#include "trace_fixture.h"
+
+#include <sys/stat.h>
+
+namespace orvel_test {
+namespace {
+
+namespace fs = std::filesystem;
+using LogFile = TraceTest;
+
+constexpr const char* kOpenFailure = "Can't open log file\n";
+
+TEST_F(LogFile, LinesAreAppendedToTheFile) {
+    const fs::path log = temp_dir() / "a.log";
+    {
+        std::FILE* f = std::fopen(log.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("old\n", f);
+        std::fclose(f);
+    }
+    __settraceopts(0x0);
+    __settracefile(log.c_str());
+    EXPECT_GE(__gettracefd(), 0);
+    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "new");
+
+    // A second file closes the first: later lines go to the second only.
+    const fs::path second = temp_dir() / "b.log";
+    __settracefile(second.c_str());
+    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "second");
+    __closetracefile();
+    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "dropped");
+    EXPECT_EQ(read_file(log), "old\nnew\n");
+    EXPECT_EQ(read_file(second), "second\n");
+    EXPECT_EQ(__gettracefd(), -1);
+}
+
+TEST_F(LogFile, UnopenablePathLeavesTheProcessAliveWithoutOutput) {
+    const fs::path missing = temp_dir() / "no-such-dir" / "x.log";
+    const ChildResult child = run_in_child([&missing] {
+        __settraceopts(0x0);
+        __settracefile(missing.c_str());
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "dropped");
+        __settracefile(nullptr);
+        __settracefile("");
+        return __gettracefd() == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(child.exit_code, 0) << "the process must go on";
+    EXPECT_EQ(child.err, std::string(kOpenFailure) + kOpenFailure + kOpenFailure);
+    EXPECT_EQ(child.out, "");
+    EXPECT_FALSE(fs::exists(missing.parent_path()));
+}
+
+TEST_F(LogFile, PathsLongerThan255AreRefusedNotCut) {
+    // temp_dir + "/" + name must come to exactly 255 and 256 characters.
+    const std::string dir = temp_dir().string() + "/";
+    ASSERT_LT(dir.size(), 200u);
+    const std::string fits = dir + std::string(255 - dir.size(), 'a');
+    const std::string too_long = dir + std::string(256 - dir.size(), 'a');
+    ASSERT_EQ(fits.size(), 255u);
+
+    const ChildResult child = run_in_child([&] {
+        __settraceopts(0x0);
+        __settracefile(too_long.c_str());
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "dropped");
+        if (__gettracefd() != -1) return 1;
+        __settracefile(fits.c_str());
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "kept");
+        return __gettracefd() >= 0 ? 0 : 2;
+    });
+    EXPECT_EQ(child.exit_code, 0);
+    EXPECT_EQ(child.err, kOpenFailure);
+    EXPECT_EQ(read_file(fits), "kept\n");
+    // The refused path was not cut to an existing or new name.
+    std::vector<fs::path> entries(fs::directory_iterator(temp_dir()), fs::directory_iterator{});
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].string(), fits);
+}
+
+TEST_F(LogFile, NewFileIsCreatedWithMode0664) {
+    const fs::path log = temp_dir() / "new.log";
+    const mode_t old_mask = ::umask(0);
+    __settracefile(log.c_str());
+    ::umask(old_mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
+}
+
+}  // namespace
+}  // namespace orvel_test

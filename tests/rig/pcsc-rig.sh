@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs a command beside a private pcscd with vpcd virtual readers, inside
+# its own pid, mount and network namespaces, so runs in parallel never see
+# each other and nothing listens outside.
+#
+#   pcsc-rig.sh [--readers "NAME|NAME..."] [--] command [args...]
+#
+# Readers: KIT_RIG_READERS (or --readers), names separated by "|"; empty or
+# unset means no readers. Reader i listens on KIT_RIG_BASE_PORT + 2*i (slot
+# "NAME 00 00") and + 2*i + 1 (slot "NAME 00 01"). The command sees
+# KIT_RIG_READERS, KIT_RIG_BASE_PORT and KIT_RIG_DIR (a scratch folder
+# removed afterwards). /proc is the namespace's own. Needs root (unshare).
+set -euo pipefail
+
+if [ "${KIT_RIG_INSIDE:-}" != 1 ]; then
+  export KIT_RIG_INSIDE=1
+  exec unshare --pid --fork --kill-child --mount --net --propagation private --mount-proc "$0" "$@"
+fi
+
+if [ "${1:-}" = "--readers" ]; then
+  KIT_RIG_READERS=$2
+  shift 2
+fi
+[ "${1:-}" = "--" ] && shift
+export KIT_RIG_READERS=${KIT_RIG_READERS:-}
+export KIT_RIG_BASE_PORT=${KIT_RIG_BASE_PORT:-35963}
+
+driver=/usr/lib/pcsc/drivers/serial/libifdvpcd.so
+ip link set lo up
+mkdir -p /run/pcscd
+mount -t tmpfs -o mode=0755 tmpfs /run/pcscd
+KIT_RIG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/kit-rig.XXXXXX")
+export KIT_RIG_DIR
+trap 'rm -rf "$KIT_RIG_DIR"' EXIT
+mkdir "$KIT_RIG_DIR/conf"
+
+# Each reader entry needs a driver file of its own.
+index=0
+if [ -n "$KIT_RIG_READERS" ]; then
+  IFS='|' read -r -a names <<<"$KIT_RIG_READERS"
+  for name in "${names[@]}"; do
+    port=$((KIT_RIG_BASE_PORT + 2 * index))
+    cp "$driver" "$KIT_RIG_DIR/vpcd$index.so"
+    printf 'FRIENDLYNAME "%s"\nDEVICENAME /dev/null:%d\nLIBPATH %s\n' \
+      "$name" "$port" "$KIT_RIG_DIR/vpcd$index.so" >"$KIT_RIG_DIR/conf/reader$index"
+    index=$((index + 1))
+  done
+fi
+
+pcscd -f -c "$KIT_RIG_DIR/conf" >"$KIT_RIG_DIR/pcscd.log" 2>&1 &
+pcscd_pid=$!
+for _ in $(seq 100); do
+  [ -S /run/pcscd/pcscd.comm ] && break
+  sleep 0.05
+done
+if [ ! -S /run/pcscd/pcscd.comm ]; then
+  echo "pcsc-rig: pcscd did not start" >&2
+  cat "$KIT_RIG_DIR/pcscd.log" >&2
+  exit 1
+fi
+
+set +e
+"$@"
+status=$?
+set -e
+kill "$pcscd_pid" 2>/dev/null || true
+wait "$pcscd_pid" 2>/dev/null || true
+exit $status

@@ -1,0 +1,131 @@
+// kit-vcard: a virtual smart card for vpcd (options in options.h).
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "tools/vcard/options.h"
+#include "tools/vcard/vpcd_link.h"
+
+namespace {
+
+class EventLog {
+public:
+    explicit EventLog(const std::string& path) : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "a")) {}
+    ~EventLog() {
+        if (file_) std::fclose(file_);
+    }
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+    void line(const std::string& text) {
+        if (!file_) return;
+        std::fprintf(file_, "%s\n", text.c_str());
+        std::fflush(file_);
+    }
+
+private:
+    std::FILE* file_;
+};
+
+bool starts_with(const vcard::Bytes& apdu, const vcard::Bytes& prefix) {
+    return apdu.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), apdu.begin());
+}
+
+int signal_descriptor() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT}) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+struct Session {
+    vcard::Options options;
+    vcard::Card card;
+    vcard::VpcdLink link;
+    EventLog log;
+    bool inserted = true;
+    bool running = true;
+
+    void handle_control(uint8_t control) {
+        switch (control) {
+            case 0: card.power_off(); log.line("POWER OFF"); break;
+            case 1: card.power_on(); log.line("POWER ON"); break;
+            case 2: card.reset(); log.line("RESET"); break;
+            case 4: link.send(card.atr); log.line("ATR"); break;
+            default: log.line("CONTROL " + std::to_string(control)); break;
+        }
+    }
+
+    void handle_apdu(const vcard::Bytes& apdu) {
+        for (const auto& prefix : options.cut_prefixes) {
+            if (!starts_with(apdu, prefix)) continue;
+            log.line("CUT " + vcard::to_hex(apdu));
+            remove();
+            return;
+        }
+        const auto reply = card.process(apdu);
+        log.line("APDU " + vcard::to_hex(apdu) + " -> " + vcard::to_hex(reply));
+        link.send(reply);
+    }
+
+    void remove() {
+        link.close();
+        card.power_off();
+        inserted = false;
+        log.line("REMOVED");
+    }
+
+    void handle_signal(int fd) {
+        signalfd_siginfo info{};
+        if (read(fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return;
+        if (info.ssi_signo == SIGUSR1 && inserted) remove();
+        else if (info.ssi_signo == SIGUSR2 && !inserted) {
+            inserted = true;
+            log.line("INSERTED");
+        } else if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) running = false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    auto parsed = vcard::parse_options(argc, argv);
+    if (!parsed) return 2;
+    const std::string log_path = parsed->first.log_path;
+    Session session{std::move(parsed->first), std::move(parsed->second), {}, EventLog(log_path)};
+    session.inserted = !session.options.start_absent;
+    const int signals = signal_descriptor();
+    while (session.running) {
+        if (session.inserted && !session.link.open() &&
+            !session.link.connect(session.options.host, session.options.port)) {
+            // vpcd not listening yet (or gone): try again shortly.
+            pollfd only_signals{signals, POLLIN, 0};
+            if (poll(&only_signals, 1, 50) > 0) session.handle_signal(signals);
+            continue;
+        }
+        pollfd fds[2] = {{signals, POLLIN, 0}, {session.link.fd(), POLLIN, 0}};
+        const nfds_t count = session.link.open() ? 2 : 1;
+        if (poll(fds, count, -1) <= 0) continue;
+        if (fds[0].revents & POLLIN) {
+            session.handle_signal(signals);
+            continue;
+        }
+        if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+            auto message = session.link.receive();
+            if (!message) {
+                session.link.close();
+                continue;
+            }
+            if (message->size() == 1)
+                session.handle_control((*message)[0]);
+            else
+                session.handle_apdu(*message);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,100 @@
+#include "tools/vcard/options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+#include "tools/vcard/profiles.h"
+
+namespace vcard {
+
+namespace {
+
+std::optional<Bytes> bytes_argument(std::string_view text) {
+    if (!text.empty() && text[0] == '@') {
+        std::ifstream in(std::string(text.substr(1)), std::ios::binary);
+        if (!in) return std::nullopt;
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return from_hex(text);
+}
+
+bool parse_sw_rule(std::string_view text, StatusRule& rule) {
+    const auto eq = text.find('=');
+    if (eq == std::string_view::npos) return false;
+    auto prefix = from_hex(text.substr(0, eq));
+    std::string_view rest = text.substr(eq + 1);
+    const auto colon = rest.find(':');
+    auto sw = from_hex(rest.substr(0, colon));
+    if (!prefix || !sw || sw->size() != 2) return false;
+    rule.prefix = *prefix;
+    rule.sw = static_cast<uint16_t>((*sw)[0] << 8 | (*sw)[1]);
+    rule.remaining = colon == std::string_view::npos ? -1 : std::atoi(std::string(rest.substr(colon + 1)).c_str());
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
+    Options options;
+    std::string profile = "eid";
+    std::vector<std::pair<std::string_view, std::string_view>> pending;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--absent") {
+            options.start_absent = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "kit-vcard: %s needs a value\n", argv[i]);
+            return std::nullopt;
+        }
+        const std::string_view value = argv[++i];
+        if (arg == "--port") options.port = std::atoi(argv[i]);
+        else if (arg == "--host") options.host = value;
+        else if (arg == "--profile") profile = value;
+        else if (arg == "--log") options.log_path = value;
+        else pending.emplace_back(arg, value);
+    }
+    auto card = make_profile(profile);
+    if (!card) {
+        std::fprintf(stderr, "kit-vcard: unknown profile %s\n", profile.c_str());
+        return std::nullopt;
+    }
+    for (const auto& [arg, value] : pending) {
+        bool ok = true;
+        if (arg == "--atr") {
+            auto atr = from_hex(value);
+            ok = atr && !atr->empty();
+            if (ok) card->atr = *atr;
+        } else if (arg == "--file") {
+            const auto eq = value.find('=');
+            auto content = eq == std::string_view::npos ? std::nullopt : bytes_argument(value.substr(eq + 1));
+            ok = content && card->files.put(value.substr(0, eq), *content);
+        } else if (arg == "--memory") {
+            auto image = bytes_argument(value);
+            ok = image.has_value();
+            if (ok) card->memory = *image;
+        } else if (arg == "--sw") {
+            StatusRule rule;
+            ok = parse_sw_rule(value, rule);
+            if (ok) card->add_status_rule(rule);
+        } else if (arg == "--cut") {
+            auto prefix = from_hex(value);
+            ok = prefix.has_value();
+            if (ok) options.cut_prefixes.push_back(*prefix);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kit-vcard: bad option %.*s %.*s\n", static_cast<int>(arg.size()), arg.data(),
+                         static_cast<int>(value.size()), value.data());
+            return std::nullopt;
+        }
+    }
+    return std::make_pair(std::move(options), std::move(*card));
+}
+
+}  // namespace vcard

@@ -1,0 +1,37 @@
+// Command line of kit-vcard:
+//   --port N            vpcd port to connect to (default 35963)
+//   --host ADDR         vpcd address (default 127.0.0.1)
+//   --profile NAME      eid | eid-t1 | sle4418 (default eid)
+//   --atr HEX           replaces the profile's ATR
+//   --file PATH=HEX     puts a file ("3F00/DF01/4031=0102..."); PATH=@FILE reads the bytes from FILE
+//   --memory HEX|@FILE  replaces the memory image
+//   --sw PREFIX=SW[:N]  APDUs beginning with PREFIX get status word SW (N times; default always)
+//   --cut PREFIX        an APDU beginning with PREFIX closes the link without an answer (card gone)
+//   --absent            starts removed (insert with SIGUSR2)
+//   --log FILE          APDU log, one line per event
+// Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.
+#ifndef KIT_VCARD_OPTIONS_H
+#define KIT_VCARD_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/vcard/card.h"
+
+namespace vcard {
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = 35963;
+    std::string log_path;
+    bool start_absent = false;
+    std::vector<Bytes> cut_prefixes;
+};
+
+// Builds the card and options; prints the reason and returns nullopt on a bad line.
+std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv);
+
+}  // namespace vcard
+
+#endif
