@@ -82,15 +82,7 @@ const NameRow* find_row(std::span<const NameRow> rows, unsigned char tag) {
 }
 
 std::string value_text(const NameRow& row, std::span<const unsigned char> value) {
-    if (row.kind == ValueKind::binary) {
-        std::string hex;
-        char pair[3];
-        for (unsigned char b : value) {
-            std::snprintf(pair, sizeof pair, "%02X", b);
-            hex += pair;
-        }
-        return hex;
-    }
+    if (row.kind == ValueKind::binary) return tarvik::text::upper_hex(value);
     // Text values end at their first zero byte.
     const auto* chars = reinterpret_cast<const char*>(value.data());
     return std::string(chars, strnlen(chars, value.size()));

@@ -58,16 +58,6 @@ unsigned char xor_of(std::span<const unsigned char> bytes) {
     return x;
 }
 
-std::string hex_text(std::span<const unsigned char> bytes) {
-    std::string out;
-    char pair[3];
-    for (unsigned char b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        out += pair;
-    }
-    return out;
-}
-
 std::string number_text(std::span<const unsigned char> bytes) {
     double value = 0;
     for (unsigned char b : bytes) value = value * 256 + b;
@@ -80,7 +70,7 @@ std::string value_text(const SisRow& row, std::span<const unsigned char> area) {
     if (!row.decoded) return {};
     const auto bytes = area.subspan(row.offset, row.byte_len);
     switch (row.kind) {
-        case SisKind::hex: return hex_text(bytes);
+        case SisKind::hex: return tarvik::text::upper_hex(bytes);
         case SisKind::number: return number_text(bytes);
         case SisKind::text: {
             const auto* chars = reinterpret_cast<const char*>(bytes.data());

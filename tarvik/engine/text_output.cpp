@@ -15,6 +15,17 @@ void append_xml_escaped(std::string& out, std::string_view value) {
     }
 }
 
+std::string upper_hex(std::span<const unsigned char> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
 bool replace_bounded(char* out, std::size_t capacity, std::string_view text) {
     if (out == nullptr || capacity == 0) return false;
     if (text.size() >= capacity) {

@@ -4,6 +4,7 @@
 #define TARVIK_ENGINE_TEXT_OUTPUT_H
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,9 @@ namespace tarvik::text {
 
 // Appends value with "&", "<" and ">" replaced by their entities.
 void append_xml_escaped(std::string& out, std::string_view value);
+
+// The bytes as upper-case hexadecimal, two digits a byte.
+std::string upper_hex(std::span<const unsigned char> bytes);
 
 // Copies text and a terminator into out when they fit in capacity bytes and
 // returns true; otherwise leaves an empty string there (when capacity > 0)
