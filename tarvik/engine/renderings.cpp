@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <span>
