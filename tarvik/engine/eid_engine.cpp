@@ -179,21 +179,21 @@ EidPcscTransaction::~EidPcscTransaction() {
     if (result_ == 0) eidEndTransaction(handle_, 0);
 }
 
-int eid_run_transaction(const EidTransactionSpec& spec, int handle, S_EID_FUNCTION_INPUT* in,
+int eid_run_transaction(const EidTransactionProfile& profile, int handle, S_EID_FUNCTION_INPUT* in,
                         S_EID_FUNCTION_OUTPUT* out, EidTransactionWork work) {
-    const char* fn = spec.name;
+    const char* fn = profile.name;
     if (in == nullptr || out == nullptr || work == nullptr) return -1;
     if (eid_selected_reader_name()[0] == '\0') {
-        ENGINE_TRACE(fn, "%s", spec.no_reader_text);
+        ENGINE_TRACE(fn, "%s", profile.no_reader_text);
         return EID_NO_READER_SELECTED;
     }
     const int checked = eidCheckCard(handle);
     if (checked != 0) {
-        if (spec.check_card_text != nullptr && spec.check_card_text_with_code)
-            ENGINE_TRACE(fn, "%s Error code: %d (0x%08X)", spec.check_card_text, checked,
+        if (profile.check_card_text != nullptr && profile.check_card_text_with_code)
+            ENGINE_TRACE(fn, "%s Error code: %d (0x%08X)", profile.check_card_text, checked,
                          static_cast<unsigned>(checked));
-        else if (spec.check_card_text != nullptr)
-            ENGINE_TRACE(fn, "%s", spec.check_card_text);
+        else if (profile.check_card_text != nullptr)
+            ENGINE_TRACE(fn, "%s", profile.check_card_text);
         return checked;
     }
     const EidPcscTransaction pcsc(handle, EID_TRANSACTION_TIMEOUT_MS);
@@ -202,22 +202,22 @@ int eid_run_transaction(const EidTransactionSpec& spec, int handle, S_EID_FUNCTI
         return -1;
     }
     copy_S_EID_DATA(&in->id_session, &out->id_session);
-    if ((in->function_id & spec.operation_bit) == 0) {
-        ENGINE_TRACE(fn, "%s", spec.missing_bit_text);
+    if ((in->function_id & profile.operation_bit) == 0) {
+        ENGINE_TRACE(fn, "%s", profile.missing_bit_text);
         return EID_WRONG_FUNCTION;
     }
     out->function_id = in->function_id;
     bool online = false;
-    if (out->function_id == spec.offline_code) {
+    if (out->function_id == profile.offline_code) {
         const int made = eidGenerateTransactionID(&out->id_transaction);
         if (made != 0) {
-            ENGINE_TRACE(fn, "%s", spec.transaction_id_text);
+            ENGINE_TRACE(fn, "%s", profile.transaction_id_text);
             return made;
         }
-    } else if (out->function_id == spec.online_code) {
+    } else if (out->function_id == profile.online_code) {
         online = true;
     } else {
-        ENGINE_TRACE(fn, "%s", spec.wrong_code_text);
+        ENGINE_TRACE(fn, "%s", profile.wrong_code_text);
         return EID_WRONG_FUNCTION;
     }
     return work(handle, in, out, online);

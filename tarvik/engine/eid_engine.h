@@ -122,7 +122,7 @@ private:
 
 // What distinguishes one transaction in the shared frame: its name, codes
 // and trace texts.
-struct EidTransactionSpec {
+struct EidTransactionProfile {
     const char* name;  // function name of the trace lines
     int32_t operation_bit;
     int32_t online_code;
@@ -145,7 +145,7 @@ using EidTransactionWork = int (*)(int handle, S_EID_FUNCTION_INPUT* in, S_EID_F
 // that is neither the online nor the offline code; the result of
 // eidGenerateTransactionID (offline); then work's result. -1 for null
 // records. The PC/SC transaction is ended on every path after it began.
-int eid_run_transaction(const EidTransactionSpec& spec, int handle, S_EID_FUNCTION_INPUT* in,
+int eid_run_transaction(const EidTransactionProfile& profile, int handle, S_EID_FUNCTION_INPUT* in,
                         S_EID_FUNCTION_OUTPUT* out, EidTransactionWork work);
 
 #endif

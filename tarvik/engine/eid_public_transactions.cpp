@@ -58,7 +58,7 @@ int verify_work(int handle, S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out
                             init_S_EID_TLLV_SELECTOR_verify_rx);
 }
 
-constexpr EidTransactionSpec kIdentify{
+constexpr EidTransactionProfile kIdentify{
     "eidPubDataCaptureIdentify",
     IDENT_CAP,
     IDENT_CAP_ONLINE,
@@ -71,7 +71,7 @@ constexpr EidTransactionSpec kIdentify{
     "ERROR in eidPubDataCaptureIdentify(...) while calling eidGenerateTransactionID(...)",
 };
 
-constexpr EidTransactionSpec kCapture{
+constexpr EidTransactionProfile kCapture{
     "eidPubDataCapture",
     PUB_DATA_CAP,
     PUB_DATA_CAP_ONLINE,
@@ -84,7 +84,7 @@ constexpr EidTransactionSpec kCapture{
     "ERROR in eidPubDataCapture(...) while calling eidGenerateTransactionID(...)",
 };
 
-constexpr EidTransactionSpec kVerify{
+constexpr EidTransactionProfile kVerify{
     "eidPubDataVerify",
     PUB_DATA_VER,
     PUB_DATA_VER_ONLINE,
