@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "tools/vcard/eid_security.h"
 #include "tools/vcard/profiles.h"
 
 namespace vcard {
@@ -63,6 +64,7 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         std::fprintf(stderr, "kit-vcard: unknown profile %s\n", profile.c_str());
         return std::nullopt;
     }
+    const auto security = profile.starts_with("eid") ? install_eid_security(*card) : nullptr;
     for (const auto& [arg, value] : pending) {
         bool ok = true;
         if (arg == "--atr") {
@@ -85,6 +87,10 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
             auto prefix = from_hex(value);
             ok = prefix.has_value();
             if (ok) options.cut_prefixes.push_back(*prefix);
+        } else if (arg == "--key" && security) {
+            ok = parse_key_option(*security, value);
+        } else if (arg == "--pin" && security) {
+            security->set_pin(std::string(value));
         } else {
             ok = false;
         }
