@@ -6,6 +6,8 @@
 #include <string>
 
 #include "orvel.h"
+#include "tarvik/engine/eid_engine.h"
+#include "tarvik/engine/eid_session.h"
 #include "tarvik/engine/ini_reader.h"
 #include "tarvik/reader/hcl.h"
 #include "tarvik/reader/outside_libraries.h"
@@ -13,7 +15,6 @@
 namespace {
 
 int g_spe_mode = 0;
-std::array<char, EID_SPE_READER_NAME_MAX> g_spe_reader_name{};
 
 void trace(const char* function, const char* message) {
     __tracef(ORVEL_DEBUG, function, __FILE__, __LINE__, "%s", message);
@@ -123,7 +124,7 @@ int eidIsSupportedSPEReaderIn(const char* data_directory, const char* reader_nam
 int eidSetSPELibrary(const char* reader_name, const char* spe_reader_name, const char* library) {
     static constexpr const char* kFn = "eidSetSPELibrary";
     if (reader_name == nullptr || spe_reader_name == nullptr ||
-        std::strlen(spe_reader_name) >= EID_SPE_READER_NAME_MAX) {
+        std::strlen(spe_reader_name) >= EID_SPE_READER_NAME_SIZE) {
         trace(kFn, "ERROR in eidSetSPELibrary(), reader name is NULL or too long");
         return -1;
     }
@@ -140,8 +141,9 @@ int eidSetSPELibrary(const char* reader_name, const char* spe_reader_name, const
         trace(kFn, "ERROR in eidSetSPELibrary() while calling SCR_Init()");
         return static_cast<int>(initialised);
     }
-    g_spe_reader_name.fill('\0');
-    std::memcpy(g_spe_reader_name.data(), spe_reader_name, std::strlen(spe_reader_name));
+    char* kept = eid_spe_reader_name();
+    std::memset(kept, 0, EID_SPE_READER_NAME_SIZE);
+    std::memcpy(kept, spe_reader_name, std::strlen(spe_reader_name));
     g_spe_mode = 1;
     return 0;
 }
@@ -174,8 +176,31 @@ int eidGetXMLSuportedSPEReaders(char* xml) {
     return 0;
 }
 
+int eidIsSupportedSPEReader(const char* reader_name, int* supported) {
+    return eidIsSupportedSPEReaderIn(eid_data_directory(), reader_name, supported);
+}
+
+int eidGetSCReaderName(char** screader_name) {
+    static constexpr const char* kFn = "eidGetSCReaderName";
+    if (screader_name == nullptr) {
+        trace(kFn, "ERROR in eidGetSCReaderName(). char ** screader_name is NULL");
+        return -1;
+    }
+    *screader_name = copy_text(eid_selected_reader_name());
+    if (*screader_name == nullptr) {
+        trace(kFn, "ERROR in eidGetSCReaderName(). Failed to allocate memory, (char *) *screader_name is NULL");
+        return -1;
+    }
+    return 0;
+}
+
+int eidIsOperationalSPESCReader(const char* reader_name, int* operational) {
+    if (operational == nullptr) return 0;
+    *operational = reader_name != nullptr && g_spe_mode == 1 &&
+                           std::strcmp(reader_name, eid_selected_reader_name()) == 0
+                       ? 1
+                       : 0;
+    return 0;
+}
+
 int eid_spe_mode() { return g_spe_mode; }
-
-const char* eid_spe_reader_name() { return g_spe_reader_name.data(); }
-
-void eid_spe_clear_reader_name() { g_spe_reader_name.fill('\0'); }

@@ -19,7 +19,6 @@
 inline constexpr std::size_t EID_SPINPAD_VALUE_MAX = 256;   // name and lib buffers, terminator included
 inline constexpr std::size_t EID_SPINPAD_PATH_MAX = 1024;   // data directory + "/spinpad.txt", terminator included
 inline constexpr int EID_SPINPAD_SECTIONS = 10;
-inline constexpr std::size_t EID_SPE_READER_NAME_MAX = 256;  // terminator included
 inline constexpr std::size_t EID_SPE_READER_LIST_MAX = 4096; // caller's buffer of eidGetXMLSuportedSPEReaders
 inline constexpr const char* EID_SPINPAD_FILE_NAME = "spinpad.txt";
 
@@ -38,6 +37,10 @@ int eidParseSPinpadIni(const char* ini_filename, S_SPINPAD_READER** spinpad_read
 // Frees a list built by eidParseSPinpadIni.
 void eidFreeSPinpadList(S_SPINPAD_READER* spinpad_reader);
 
+// Looks reader_name up in the spinpad.txt of the data directory stored by
+// eidInit / eidInitWeb: the same as eidIsSupportedSPEReaderIn.
+int eidIsSupportedSPEReader(const char* reader_name, int* supported);
+
 // Looks reader_name up in the spinpad.txt of data_directory: *supported = 1
 // when the name contains a listed reader's `name` (else left as it was).
 // 0; -1 for null arguments, a path longer than EID_SPINPAD_PATH_MAX - 1 or
@@ -46,8 +49,8 @@ int eidIsSupportedSPEReaderIn(const char* data_directory, const char* reader_nam
 
 // Loads the reader library at library (file name or path), calls its
 // SCR_Init for reader_name, and only when that succeeds switches SPE mode on
-// and keeps spe_reader_name. 0; -1 for a null or over-long
-// (>= EID_SPE_READER_NAME_MAX) argument or a library that did not load and
+// and keeps spe_reader_name (see eid_spe_reader_name() in eid_engine.h).
+// 0; -1 for a null or over-long (>= EID_SPE_READER_NAME_SIZE) argument or a library that did not load and
 // bind completely; else SCR_Init's result, SPE mode then 0.
 int eidSetSPELibrary(const char* reader_name, const char* spe_reader_name, const char* library);
 
@@ -57,11 +60,15 @@ int eidSetSPELibrary(const char* reader_name, const char* spe_reader_name, const
 // -3 when the list does not fit (xml is then empty).
 int eidGetXMLSuportedSPEReaders(char* xml);
 
+// *screader_name := a heap copy (free()) of the selected reader name.
+// 0, or -1 for a null out or a failed allocation (*screader_name then null).
+int eidGetSCReaderName(char** screader_name);
+
+// *operational := 1 when reader_name equals the selected reader name exactly
+// and SPE mode is on, else 0. Always 0 (a null out is skipped).
+int eidIsOperationalSPESCReader(const char* reader_name, int* operational);
+
 // 1 while a reader library is loaded and initialised, else 0.
 int eid_spe_mode();
-// The SPE reader name given to the last successful eidSetSPELibrary.
-const char* eid_spe_reader_name();
-// Empties the SPE reader name (engine start-up does this).
-void eid_spe_clear_reader_name();
 
 #endif

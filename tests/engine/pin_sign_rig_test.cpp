@@ -3,6 +3,7 @@
 // Reader: "Kit Plain".
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "engine_test_util.h"
+#include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/eid_pin.h"
+#include "tarvik/engine/eid_session.h"
 #include "tarvik/engine/eid_sign.h"
 #include "tarvik/engine/eid_spe_readers.h"
 #include "tarvik/reader/hcl.h"
@@ -33,7 +36,7 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);
         ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
-        ASSERT_EQ(HCL_open_reader(reader().c_str()), HCL_DEVICE_HANDLE);
+        ASSERT_EQ(eidOpenReader(reader().c_str()), HCL_DEVICE_HANDLE);
     }
     Bytes pki_file(const std::string& name) const { return read_bytes(pki_ + "/" + name); }
     // The APDUs the card saw, as logged.
@@ -134,6 +137,17 @@ TEST_F(PinAndSign, SecurePinEntryAcceptedWrongAndCancelled) {
     ASSERT_EQ(eidSetSPELibrary(reader().c_str(), "Kit PIN Pad", "libspetest.so"), 0);
     ASSERT_EQ(eid_spe_mode(), 1);
     EXPECT_STREQ(eid_spe_reader_name(), "Kit PIN Pad");
+    int operational = 0;
+    EXPECT_EQ(eidIsOperationalSPESCReader(reader().c_str(), &operational), 0);
+    EXPECT_EQ(operational, 1);
+    std::string other_case = reader();
+    other_case[0] = static_cast<char>(std::tolower(other_case[0]));
+    EXPECT_EQ(eidIsOperationalSPESCReader(other_case.c_str(), &operational), 0);
+    EXPECT_EQ(operational, 0);
+    char* name = nullptr;
+    ASSERT_EQ(eidGetSCReaderName(&name), 0);
+    EXPECT_EQ(std::string(name), reader());
+    std::free(name);
 
     setenv("KIT_SPE_PIN", "1234", 1);
     // The engine's PIN argument plays no part on this path.
@@ -156,6 +170,8 @@ TEST_F(PinAndSign, SecurePinEntryAcceptedWrongAndCancelled) {
     ASSERT_EQ(eidGetXMLSuportedSPEReaders(list), 0);
     EXPECT_TRUE(contains(list, "<reader>Kit PIN Pad</reader>"));
     EXPECT_EQ(eid_spe_mode(), 0);
+    EXPECT_EQ(eidIsOperationalSPESCReader(reader().c_str(), &operational), 0);
+    EXPECT_EQ(operational, 0);
     EXPECT_EQ(eidPresentPinAuthen(kHandle, "1234"), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine_test_util.h"
+#include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/eid_pin.h"
 #include "tarvik/engine/eid_spe_readers.h"
 #include "trace_capture.h"
@@ -111,6 +112,15 @@ TEST(Spinpad, ReaderNameMustContainAListedName) {
     EXPECT_EQ(supported, 7);
 }
 
+TEST(Spinpad, FoundInTheStoredDataDirectory) {
+    TempDir dir;
+    write_text(dir.file("spinpad.txt"), "[reader00]\nname=PIN Pad\nlib=libspetest.so\n");
+    ASSERT_EQ(eidInit(nullptr, dir.path().c_str()), 0);
+    int supported = 0;
+    EXPECT_EQ(eidIsSupportedSPEReader("Kit PIN Pad 00 00", &supported), 0);
+    EXPECT_EQ(supported, 1);
+}
+
 TEST(Spinpad, NoFileOrAnOverlongPathLeavesTheAnswerAlone) {
     TempDir dir;
     TraceCapture trace;
@@ -126,7 +136,7 @@ TEST(Spinpad, NoFileOrAnOverlongPathLeavesTheAnswerAlone) {
 TEST(SpeLibrary, OnlyACompleteInitialisedLibrarySwitchesTheModeOn) {
     EXPECT_EQ(eidSetSPELibrary("Kit PIN Pad", "Pad", "libnot-there.so"), -1);
     EXPECT_EQ(eid_spe_mode(), 0);
-    const std::string too_long(EID_SPE_READER_NAME_MAX, 'n');
+    const std::string too_long(EID_SPE_READER_NAME_SIZE, 'n');
     EXPECT_EQ(eidSetSPELibrary("Kit PIN Pad", too_long.c_str(), "libspetest.so"), -1);
     EXPECT_EQ(eidSetSPELibrary("Kit PIN Pad", nullptr, "libspetest.so"), -1);
     EXPECT_EQ(eid_spe_mode(), 0);
@@ -134,8 +144,10 @@ TEST(SpeLibrary, OnlyACompleteInitialisedLibrarySwitchesTheModeOn) {
     ASSERT_EQ(eidSetSPELibrary("Kit PIN Pad", "Pad", "libspetest.so"), 0);
     EXPECT_EQ(eid_spe_mode(), 1);
     EXPECT_STREQ(eid_spe_reader_name(), "Pad");
-    eid_spe_clear_reader_name();
+    // Start-up empties the name but leaves the mode.
+    ASSERT_EQ(eidInit(nullptr, nullptr), 0);
     EXPECT_STREQ(eid_spe_reader_name(), "");
+    EXPECT_EQ(eid_spe_mode(), 1);
 
     // A refused list request still switches the mode off.
     EXPECT_EQ(eidGetXMLSuportedSPEReaders(nullptr), -1);
