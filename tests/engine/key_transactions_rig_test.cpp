@@ -106,10 +106,7 @@ protected:
         std::filesystem::create_directories(pki_);
         std::filesystem::create_directories(data_);
         ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits 1024").c_str()), 0);
-        std::vector<std::string> args{"--key", "82=" + pki_ + "/" + auth_key + ".key.pem",
-                                      "--key", "83=" + pki_ + "/sign.key.pem",
-                                      "--file", "3F00/DF00/5038=@" + pki_ + "/auth.der",
-                                      "--file", "3F00/DF00/5039=@" + pki_ + "/sign.der"};
+        std::vector<std::string> args{"--pki", pki_, "--key", "82=" + pki_ + "/" + auth_key + ".key.pem"};
         args.insert(args.end(), extra.begin(), extra.end());
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);
         ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
@@ -145,6 +142,24 @@ TEST_F(KeyTransactions, OfflineAuthenticationVerifiesTheCardsSignature) {
     ASSERT_NE(r.out.cert2.dsc, nullptr);
     EXPECT_EQ(std::string(r.out.cert2.dsc), pem);
     EXPECT_EQ(g_next, 0u);  // offline: no exchange
+}
+
+TEST_F(KeyTransactions, EveryRequestRunsAllTablesAroundTheSignature) {
+    start();
+    Records r;
+    r.in.function_id = SIGNING_OFFLINE;
+    put(r.in.pincode, std::string("1234"));
+    put(r.in.hash1, pki_file("hash.bin"));
+    for (int32_t& mask : r.in.request_mask) mask = 0x7FFFFFFF;
+    ASSERT_EQ(eidSigningData(kHandle, &r.in, &r.out), 0);
+    EXPECT_EQ(r.out.sign_stat, 1);
+    EXPECT_EQ(r.out.id_rn_stat, 1);
+    EXPECT_EQ(r.out.id_address_stat, 1);
+    EXPECT_EQ(r.out.id_photo_stat, 1);
+    EXPECT_EQ(bytes_of(r.out.id_rn), pki_file("identity.bin"));
+    const std::string id = text_of(r.out.id_transaction);
+    for (const char* number : {"2", "3", "4", "6", "8"})
+        EXPECT_TRUE(std::filesystem::exists(data_ + id + "_cert" + number + ".pem")) << number;
 }
 
 TEST_F(KeyTransactions, OfflineAuthenticationWithAForeignKeyIsNotVerified) {
