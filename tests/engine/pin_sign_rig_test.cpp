@@ -18,6 +18,7 @@
 #include "tarvik/engine/eid_spe_readers.h"
 #include "tarvik/reader/hcl.h"
 #include "tests/rig/rig_support.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -105,7 +106,11 @@ TEST_F(PinAndSign, RefusedPinsAndInputsNeverReachTheCard) {
 
 TEST_F(PinAndSign, RefusedKeySelectionStopsBeforeVerify) {
     start(1024, {"--sw", "002241B6=6A88"});
+    TraceCapture trace;
     EXPECT_EQ(eidPresentPinAuthen(kHandle, "1234"), EID_PIN_EXCHANGE_FAILED);
+    EXPECT_TRUE(contains(trace.take(), "ERROR in eidPresentPinAuthen(), card status = 0x6A88"));
+    EXPECT_EQ(eidPresentPinSign(kHandle, "1234"), EID_PIN_EXCHANGE_FAILED);
+    EXPECT_TRUE(contains(trace.take(), "ERROR in eidPresentPinSign(), card status = 0x6A88"));
     EXPECT_FALSE(contains(card_log(), "APDU 00200001"));
 }
 
