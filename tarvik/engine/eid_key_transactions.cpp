@@ -203,7 +203,7 @@ int signing_work(int handle, S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* ou
     return key_work(kSigning, handle, in, out, online);
 }
 
-constexpr EidTransactionSpec kAuthenticationFrame{
+constexpr EidTransactionProfile kAuthenticationProfile{
     "eidAuthentication",
     AUTHENT,
     AUTHENT_ONLINE,
@@ -216,7 +216,7 @@ constexpr EidTransactionSpec kAuthenticationFrame{
     "ERROR in eidAuthentication(...) while calling eidGenerateTransactionID(...)",
 };
 
-constexpr EidTransactionSpec kSigningFrame{
+constexpr EidTransactionProfile kSigningProfile{
     "eidSigningData",
     SIGNING,
     SIGNING_ONLINE,
@@ -232,9 +232,9 @@ constexpr EidTransactionSpec kSigningFrame{
 }  // namespace
 
 int eidAuthentication(int handle, S_EID_FUNCTION_INPUT* input, S_EID_FUNCTION_OUTPUT* output) {
-    return eid_run_transaction(kAuthenticationFrame, handle, input, output, authentication_work);
+    return eid_run_transaction(kAuthenticationProfile, handle, input, output, authentication_work);
 }
 
 int eidSigningData(int handle, S_EID_FUNCTION_INPUT* input, S_EID_FUNCTION_OUTPUT* output) {
-    return eid_run_transaction(kSigningFrame, handle, input, output, signing_work);
+    return eid_run_transaction(kSigningProfile, handle, input, output, signing_work);
 }
