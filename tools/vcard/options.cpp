@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "tools/vcard/eid_pki_profile.h"
 #include "tools/vcard/profiles.h"
 
 namespace vcard {
@@ -40,6 +41,7 @@ bool parse_sw_rule(std::string_view text, StatusRule& rule) {
 std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
     Options options;
     std::string profile = "eid";
+    std::string pki_folder, pki_variant;
     std::vector<std::pair<std::string_view, std::string_view>> pending;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -56,11 +58,18 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         else if (arg == "--host") options.host = value;
         else if (arg == "--profile") profile = value;
         else if (arg == "--log") options.log_path = value;
+        else if (arg == "--pki") pki_folder = value;
+        else if (arg == "--variant") pki_variant = value;
         else pending.emplace_back(arg, value);
     }
     auto card = make_profile(profile);
     if (!card) {
         std::fprintf(stderr, "kit-vcard: unknown profile %s\n", profile.c_str());
+        return std::nullopt;
+    }
+    if (!pki_folder.empty() && !install_eid_pki(*card, pki_folder, pki_variant)) {
+        std::fprintf(stderr, "kit-vcard: cannot make the eID files from %s (variant %s)\n", pki_folder.c_str(),
+                     pki_variant.c_str());
         return std::nullopt;
     }
     for (const auto& [arg, value] : pending) {

@@ -8,6 +8,8 @@
 //   --sw PREFIX=SW[:N]  APDUs beginning with PREFIX get status word SW (N times; default always)
 //   --cut PREFIX        an APDU beginning with PREFIX closes the link without an answer (card gone)
 //   --absent            starts removed (insert with SIGUSR2)
+//   --pki DIR           eID files and certificates from a testpki folder (eid_pki_profile.h)
+//   --variant NAME      a variant of those files (eid_pki_profile.h)
 //   --log FILE          APDU log, one line per event
 // Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.
 #ifndef KIT_VCARD_OPTIONS_H
