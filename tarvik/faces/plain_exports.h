@@ -20,6 +20,10 @@ inline constexpr std::size_t PLAIN_SIS_TEXT_SIZE = 1024;      // readSisCard buf
 inline constexpr std::size_t PLAIN_PT_TEXT_SIZE = 2048;       // readPtEidPubDataIdentify text buffers
 inline constexpr std::size_t PLAIN_PT_PHOTO_SIZE = 14242;     // readPtEidPubDataIdentify photo buffer
 inline constexpr std::size_t PLAIN_URL_MAX = 1023;            // eidStartOnline: longer URLs are refused
+inline constexpr std::size_t PLAIN_ID_TEXT_SIZE = 4096;       // eID identity text buffer
+inline constexpr std::size_t PLAIN_ADDRESS_TEXT_SIZE = 1024;  // eID address text buffer
+inline constexpr std::size_t PLAIN_PHOTO_SIZE = 8192;         // eID photo buffer
+inline constexpr std::size_t PLAIN_TRANSACTION_ID_SIZE = 33;  // eidAuthenticationOnline, zeroed by the caller
 
 extern "C" {
 
@@ -35,9 +39,39 @@ TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned 
 // is not appended. Returns 0.
 TARVIK_EXPORT int getIccList(char* text);
 
+// Online start-up: server URL (at most PLAIN_URL_MAX characters; a longer
+// one leaves no URL, so exchanges fail), log file "eidzundelog.txt" in the
+// log directory (%APPDATA% when it can be entered, else the current
+// directory; never created), engine with the server exchange and the log
+// directory as data directory. Returns 0.
+TARVIK_EXPORT int eidStartOnline(const char* url);
+// Offline start-up: log file "<log directory>/<sub_directory>/<user>_eiddlllog.txt"
+// (the sub-directory must exist), engine without server. Returns 0.
+TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory);
+
 // Selects and connects the reader: the device handle, or -1 (connection
 // failed, null or over-long name) or -2 (no PC/SC context).
 TARVIK_EXPORT int openDevice(const char* reader_name);
+
+// Reads the identity (want_identity 1), address (want_address 1) and
+// photo (want_photo 1) of the eID card, offline; flags other than 1 count
+// as 0. format 0 NAME=value lines, 1 XML. Texts replace what the buffers
+// held (PLAIN_ID_TEXT_SIZE and PLAIN_ADDRESS_TEXT_SIZE bytes); the photo
+// (PLAIN_PHOTO_SIZE bytes) and its length, or 0 in *photo_len when the
+// photo is not wanted. The card cache is neither read nor filled.
+// Results: 0; the transaction's code (outputs untouched); -1 when a text
+// does not fit, the photo is larger than its buffer (length untouched) or
+// an output is null.
+TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_address, int want_identity, int want_photo,
+                                         char* identity_text, char* address_text, unsigned char* photo,
+                                         int* photo_len);
+// The same read, also checking the signatures of the identity and address
+// files (with the national-register certificate, saved as a PEM file in
+// the data directory) and the photo against the identity file, offline. A signature that does not match is not
+// a failure of the call.
+TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address, int want_identity, int want_photo,
+                                       char* identity_text, char* address_text, unsigned char* photo,
+                                       int* photo_len);
 
 // One APDU (5-byte header, at most 1,019 data bytes); the response buffer
 // must hold the bytes the APDU asks for (at most 1,022). 0 with the status

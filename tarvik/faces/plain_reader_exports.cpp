@@ -1,6 +1,8 @@
 // Plain exports that forward to the reader layer and the SIS read.
 #include <cstdint>
+#include <cstring>
 
+#include "tarvik/engine/eid_session.h"
 #include "tarvik/engine/sis_card.h"
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/plain_exports.h"
@@ -9,6 +11,20 @@
 char selected_reader_name[FACE_READER_NAME_SIZE];
 
 extern "C" {
+
+TARVIK_EXPORT int cardPresent(int handle) { return eidCardPresent(handle); }
+
+TARVIK_EXPORT int getIccList(char* text) { return eidGetIccList(text); }
+
+TARVIK_EXPORT int openDevice(const char* reader_name) {
+    if (reader_name != nullptr) {
+        const std::size_t length = strnlen(reader_name, FACE_READER_NAME_SIZE);
+        if (length == FACE_READER_NAME_SIZE) return -1;
+        std::memset(selected_reader_name, 0, sizeof selected_reader_name);
+        std::memcpy(selected_reader_name, reader_name, length);
+    }
+    return eidOpenReader(reader_name);
+}
 
 TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
     return HCL_get_card_status(handle, powered, absent, atr, atr_len);
