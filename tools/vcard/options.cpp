@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "tools/vcard/eid_pki_profile.h"
+#include "tools/vcard/eid_security.h"
 #include "tools/vcard/profiles.h"
 
 namespace vcard {
@@ -72,6 +73,13 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
                      pki_variant.c_str());
         return std::nullopt;
     }
+    const auto security = profile.starts_with("eid") ? install_eid_security(*card) : nullptr;
+    // A test PKI also brings the two private keys; --key may replace them.
+    if (security && !pki_folder.empty() &&
+        !(security->load_key(0x82, pki_folder + "/auth.key.pem") && security->load_key(0x83, pki_folder + "/sign.key.pem"))) {
+        std::fprintf(stderr, "kit-vcard: cannot load the keys from %s\n", pki_folder.c_str());
+        return std::nullopt;
+    }
     for (const auto& [arg, value] : pending) {
         bool ok = true;
         if (arg == "--atr") {
@@ -94,6 +102,10 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
             auto prefix = from_hex(value);
             ok = prefix.has_value();
             if (ok) options.cut_prefixes.push_back(*prefix);
+        } else if (arg == "--key" && security) {
+            ok = parse_key_option(*security, value);
+        } else if (arg == "--pin" && security) {
+            security->set_pin(std::string(value));
         } else {
             ok = false;
         }
