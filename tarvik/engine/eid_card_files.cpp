@@ -255,7 +255,11 @@ int eidReadCertificate(int handle, unsigned int number, S_EID_CERT* target) {
     return 0;
 }
 
-int eidCheckCard(int handle) {
+namespace {
+
+// Steps 1 to 5 of the check: a readable status, 9000, an eID ATR (asked
+// once more when none has come yet). 0 or the check's code.
+int check_status_and_atr(int handle) {
     static constexpr const char* kFn = "eidCheckCard";
     std::array<unsigned char, 128> atr{};
     unsigned int atr_len = HCL_ATR_MAX;
@@ -269,46 +273,55 @@ int eidCheckCard(int handle) {
         FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_ATR");
         return EID_CHECK_INCORRECT_ATR;
     }
-    const bool eid_atr = atr[0] == 0x3B && atr[1] == 0x98;
-    if (!eid_atr) {
-        if (atr[0] != 0x00 || atr[1] != 0x00) {
-            FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_ATR");
-            return EID_CHECK_INCORRECT_ATR;
-        }
-        // No ATR yet: ask once more.
-        atr.fill(0);
-        atr_len = HCL_ATR_MAX;
-        if (HCL_card_status(handle, atr.data(), &atr_len, &sw) != 0) {
-            FILES_TRACE(kFn, "ERR_HCL_CARD_STATUS");
-            return EID_CHECK_STATUS;
-        }
-        if (sw != kSwOk) {
-            FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_SW");
-            return EID_CHECK_INCORRECT_SW;
-        }
-        if (atr[0] == 0xFF || atr[0] != 0x3B || atr[1] != 0x98) {
-            FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_ATR");
-            return EID_CHECK_INCORRECT_ATR;
-        }
+    if (atr[0] == 0x3B && atr[1] == 0x98) return 0;
+    if (atr[0] != 0x00 || atr[1] != 0x00) {
+        FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_ATR");
+        return EID_CHECK_INCORRECT_ATR;
     }
-    const int started = HCL_card_Start_transaction(handle, 10);
-    if (started != 0) return started;
-    int result = 0;
+    atr.fill(0);
+    atr_len = HCL_ATR_MAX;
+    if (HCL_card_status(handle, atr.data(), &atr_len, &sw) != 0) {
+        FILES_TRACE(kFn, "ERR_HCL_CARD_STATUS");
+        return EID_CHECK_STATUS;
+    }
+    if (sw != kSwOk) {
+        FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_SW");
+        return EID_CHECK_INCORRECT_SW;
+    }
+    if (atr[0] != 0x3B || atr[1] != 0x98) {
+        FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_ATR");
+        return EID_CHECK_INCORRECT_ATR;
+    }
+    return 0;
+}
+
+// SELECT 3F00, DF01 and 4031, pausing after each that succeeds.
+int check_eid_application(int handle) {
+    static constexpr const char* kFn = "eidCheckCard";
     for (int fid : {kMasterFile, kIdentityDirectory, kIdentityFile}) {
         ResponseBuffer response{};
         const Exchange exchange = send_select(handle, fid, response);
         if (exchange.result != 0) {
             FILES_TRACE(kFn, "ERR_HCL_CARD_COMMAND_FAILED");
-            result = EID_CHECK_COMMAND_FAILED;
-            break;
+            return EID_CHECK_COMMAND_FAILED;
         }
         if (exchange.sw != kSwOk) {
             FILES_TRACE(kFn, "ERR_HCL_CARD_NO_EID_CARD");
-            result = EID_CHECK_NO_EID_CARD;
-            break;
+            return EID_CHECK_NO_EID_CARD;
         }
         HCL_sleep(EID_PAUSE_MS);
     }
+    return 0;
+}
+
+}  // namespace
+
+int eidCheckCard(int handle) {
+    const int checked = check_status_and_atr(handle);
+    if (checked != 0) return checked;
+    const int started = HCL_card_Start_transaction(handle, 10);
+    if (started != 0) return started;
+    const int result = check_eid_application(handle);
     HCL_card_End_transaction(handle);
     return result;
 }
