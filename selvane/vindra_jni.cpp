@@ -20,7 +20,7 @@ constexpr const char* kTraceName = "Vindra";
 class JavaChars {
 public:
     JavaChars(JNIEnv* env, jstring text) : env_(env), text_(text) {
-        if (text_) chars_ = env_->GetStringUTFChars(text_, nullptr);
+        if (text_) chars_ = env_->GetStringUTFChars(text_, nullptr);  // null: OutOfMemoryError pending
     }
     ~JavaChars() {
         if (chars_) env_->ReleaseStringUTFChars(text_, chars_);
@@ -37,13 +37,21 @@ private:
     const char* chars_ = nullptr;
 };
 
-void set_string_field(JNIEnv* env, jobject self, const char* name, const std::u16string& text) {
+// The field's id; null with the Java error left pending for the caller.
+jfieldID field_id(JNIEnv* env, jobject self, const char* name, const char* signature) {
     jclass cls = env->GetObjectClass(self);
-    jfieldID field = env->GetFieldID(cls, name, "Ljava/lang/String;");
+    jfieldID field = env->GetFieldID(cls, name, signature);
+    const bool failed = env->ExceptionCheck();
     env->DeleteLocalRef(cls);
-    if (!field) return;  // NoSuchFieldError is pending for the caller
+    return failed ? nullptr : field;
+}
+
+void set_string_field(JNIEnv* env, jobject self, const char* name, const std::u16string& text) {
+    if (env->ExceptionCheck()) return;
+    jfieldID field = field_id(env, self, name, "Ljava/lang/String;");
+    if (!field) return;
     jstring value = env->NewString(reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
-    if (!value) return;
+    if (env->ExceptionCheck() || !value) return;
     env->SetObjectField(self, field, value);
     env->DeleteLocalRef(value);
 }
@@ -57,10 +65,8 @@ void set_oem_field(JNIEnv* env, jobject self, const char* name, const char* text
 }
 
 void set_int_field(JNIEnv* env, jobject self, const char* name, int value) {
-    jclass cls = env->GetObjectClass(self);
-    jfieldID field = env->GetFieldID(cls, name, "I");
-    env->DeleteLocalRef(cls);
-    if (field) env->SetIntField(self, field, value);
+    if (env->ExceptionCheck()) return;
+    if (jfieldID field = field_id(env, self, name, "I")) env->SetIntField(self, field, value);
 }
 
 void trace_exception(const char* what) {
