@@ -448,9 +448,8 @@ TEST(Card, SpeStandinSendsVerifyWithTheRealPinLength) {
     free_S_SPE_CARD(&spe_card);
     free_S_SPE_APPLICATION(&application);
     free_S_SPE_PIN_USAGE(&usage);
-    EXPECT_TRUE(contains(card->log(), "APDU 0020000108251234 5FFFFFFFFF -> 6D00")
-                || contains(card->log(), "APDU 00200001082512345FFFFFFFFF -> 6D00"))
-        << card->log();
-    EXPECT_EQ(result[0], 0x6D);
-    EXPECT_EQ(result[1], 0x00);
+    // The card's PIN is 1234: "12345" is a wrong PIN, answered 63C2.
+    EXPECT_TRUE(contains(card->log(), "APDU 00200001082512345FFFFFFFFF -> 63C2")) << card->log();
+    EXPECT_EQ(result[0], 0x63);
+    EXPECT_EQ(result[1], 0xC2);
 }

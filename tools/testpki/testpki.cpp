@@ -22,6 +22,10 @@
 //   hash.bin, hash.sig            the same with the sign key
 //   zerotail.bin, zerotail.sig    data whose RSA-SHA1 signature by rrn ends
 //                in a zero byte
+//   foreign_root.{pem,der}  a root CA of the same name with a key of its own
+//   zt_photo.jpg, zt_identity.bin, zt_identity.sig, zt_address.sig
+//                a card set whose photo's SHA-1 (the identity file's last
+//                item) and identity signature both end in a zero byte
 //   sis_valid.bin, sis_bad_pbdf.bin, sis_bad_isdf.bin, sis_zero.bin
 //                1,024-byte SLE4418 memory images of an SIS card: valid, with
 //                a wrong PBDF or ISDF check byte, all zero
@@ -220,6 +224,37 @@ Bytes make_address() {
     return address;
 }
 
+Bytes make_identity_with_number(const Bytes& photo_hash, unsigned number) {
+    Bytes id = make_identity(photo_hash);
+    char digits[13];
+    std::snprintf(digits, sizeof digits, "%012u", number);
+    std::copy(digits, digits + 12, id.begin() + 2);  // value of item 1
+    return id;
+}
+
+// Photo, identity, and the two signatures, with a photo hash and an identity
+// signature that end in a zero byte.
+void make_zero_tail_set(EVP_PKEY* rrn_key) {
+    Bytes photo = make_photo();
+    for (unsigned counter = 0; sha1(photo).back() != 0; ++counter) {
+        photo[4] = static_cast<unsigned char>(counter & 0xFF);
+        photo[5] = static_cast<unsigned char>((counter >> 8) & 0xFF);
+    }
+    const Bytes hash = sha1(photo);
+    for (unsigned number = 100000000u;; ++number) {
+        const Bytes identity = make_identity_with_number(hash, number);
+        const Bytes signature = sign_sha1(rrn_key, identity);
+        if (signature.back() != 0) continue;
+        Bytes address_signed = make_address();
+        address_signed.insert(address_signed.end(), signature.begin(), signature.end());
+        write_file("zt_photo.jpg", photo);
+        write_file("zt_identity.bin", identity);
+        write_file("zt_identity.sig", signature);
+        write_file("zt_address.sig", sign_sha1(rrn_key, address_signed));
+        return;
+    }
+}
+
 void put(Bytes& memory, std::size_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), memory.begin() + static_cast<long>(at)); }
 
 unsigned char xor_of(const Bytes& memory, std::size_t from, std::size_t count) {
@@ -286,6 +321,10 @@ void make_all(unsigned bits) {
     }
     save_cert("auth_expired", expired.get());
     save_cert("selfsigned", selfsigned.get());
+    const KeyPtr foreign_key = make_key(bits);
+    const CertPtr foreign_root = make_cert({"Test Root CA", 1, -1, 3650, true, "critical,keyCertSign,cRLSign"},
+                                           foreign_key.get(), nullptr, foreign_key.get());
+    save_cert("foreign_root", foreign_root.get());
 
     const Bytes photo = make_photo();
     const Bytes identity = make_identity(sha1(photo));
@@ -323,6 +362,8 @@ void make_all(unsigned bits) {
             break;
         }
     }
+
+    make_zero_tail_set(rrn_key.get());
 
     const Bytes sis = make_sis_memory();
     write_file("sis_valid.bin", sis);

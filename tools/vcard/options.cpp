@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string_view>
 
+#include "tools/vcard/eid_pki_profile.h"
+#include "tools/vcard/eid_security.h"
 #include "tools/vcard/profiles.h"
 
 namespace vcard {
@@ -40,6 +42,7 @@ bool parse_sw_rule(std::string_view text, StatusRule& rule) {
 std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
     Options options;
     std::string profile = "eid";
+    std::string pki_folder, pki_variant;
     std::vector<std::pair<std::string_view, std::string_view>> pending;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -56,11 +59,25 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         else if (arg == "--host") options.host = value;
         else if (arg == "--profile") profile = value;
         else if (arg == "--log") options.log_path = value;
+        else if (arg == "--pki") pki_folder = value;
+        else if (arg == "--variant") pki_variant = value;
         else pending.emplace_back(arg, value);
     }
     auto card = make_profile(profile);
     if (!card) {
         std::fprintf(stderr, "kit-vcard: unknown profile %s\n", profile.c_str());
+        return std::nullopt;
+    }
+    if (!pki_folder.empty() && !install_eid_pki(*card, pki_folder, pki_variant)) {
+        std::fprintf(stderr, "kit-vcard: cannot make the eID files from %s (variant %s)\n", pki_folder.c_str(),
+                     pki_variant.c_str());
+        return std::nullopt;
+    }
+    const auto security = profile.starts_with("eid") ? install_eid_security(*card) : nullptr;
+    // A test PKI also brings the two private keys; --key may replace them.
+    if (security && !pki_folder.empty() &&
+        !(security->load_key(0x82, pki_folder + "/auth.key.pem") && security->load_key(0x83, pki_folder + "/sign.key.pem"))) {
+        std::fprintf(stderr, "kit-vcard: cannot load the keys from %s\n", pki_folder.c_str());
         return std::nullopt;
     }
     for (const auto& [arg, value] : pending) {
@@ -85,6 +102,10 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
             auto prefix = from_hex(value);
             ok = prefix.has_value();
             if (ok) options.cut_prefixes.push_back(*prefix);
+        } else if (arg == "--key" && security) {
+            ok = parse_key_option(*security, value);
+        } else if (arg == "--pin" && security) {
+            security->set_pin(std::string(value));
         } else {
             ok = false;
         }

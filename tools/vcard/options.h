@@ -6,8 +6,12 @@
 //   --file PATH=HEX     puts a file ("3F00/DF01/4031=0102..."); PATH=@FILE reads the bytes from FILE
 //   --memory HEX|@FILE  replaces the memory image
 //   --sw PREFIX=SW[:N]  APDUs beginning with PREFIX get status word SW (N times; default always)
+//   --key REF=PATH      eid profiles: RSA private key (PEM) for key reference 82 or 83
+//   --pin DIGITS        eid profiles: the card's PIN (default 1234; three tries)
 //   --cut PREFIX        an APDU beginning with PREFIX closes the link without an answer (card gone)
 //   --absent            starts removed (insert with SIGUSR2)
+//   --pki DIR           eID files, certificates and the two keys from a testpki folder (eid_pki_profile.h)
+//   --variant NAME      a variant of those files (eid_pki_profile.h)
 //   --log FILE          APDU log, one line per event
 // Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.
 #ifndef KIT_VCARD_OPTIONS_H

@@ -1,0 +1,359 @@
+// Engine pieces that need no card: start-up, the server exchange, names and
+// identifiers, the photo hash, the card cache and the controller tables.
+#include "tarvik/engine/eid_card_cache.h"
+#include "tarvik/engine/eid_controller_tables.h"
+#include "tarvik/engine/eid_engine.h"
+#include "tarvik/engine/eid_public_transactions.h"
+#include "tarvik/engine/eid_session.h"
+
+#include "engine_test_util.h"
+#include "tarvik/reader/hcl.h"
+#include "trace_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+
+namespace {
+
+struct Records {
+    S_EID_FUNCTION_INPUT in{};
+    S_EID_FUNCTION_OUTPUT out{};
+    Records() {
+        init_S_EID_FUNCTION_INPUT(&in);
+        init_S_EID_FUNCTION_OUTPUT(&out);
+    }
+    ~Records() {
+        free_S_EID_FUNCTION_INPUT(&in);
+        free_S_EID_FUNCTION_OUTPUT(&out);
+    }
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+};
+
+void fill(S_EID_DATA& member, const Bytes& bytes) {
+    free_S_EID_DATA(&member);
+    init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);
+}
+
+void fill(S_EID_CERT& member, const Bytes& bytes, uint32_t number) {
+    free_S_EID_CERT(&member);
+    init_S_EID_CERT(&member, bytes.data(), static_cast<int32_t>(bytes.size()), number, nullptr, 0);
+}
+
+Bytes bytes_of(const S_EID_DATA& d) { return d.dta == nullptr ? Bytes{} : Bytes(d.dta, d.dta + d.dta_len); }
+std::string text_of(const S_EID_DATA& d) { return d.dta == nullptr ? "" : std::string(d.dta, d.dta + d.dta_len); }
+
+// The server's side of an exchange, set per test.
+Bytes g_reply;
+int g_result = 0;
+int g_reply_len_override = -1;
+Bytes g_request;
+int play_server(unsigned char* request, int request_len, unsigned char* reply, int* reply_len) {
+    g_request.assign(request, request + request_len);
+    std::memcpy(reply, g_reply.data(), g_reply.size());
+    *reply_len = g_reply_len_override >= 0 ? g_reply_len_override : static_cast<int>(g_reply.size());
+    return g_result;
+}
+
+Bytes transaction_id_item(const std::string& id) {
+    Bytes item(3 + id.size());
+    item[0] = 4;
+    item[1] = static_cast<unsigned char>(id.size());
+    std::copy(id.begin(), id.end(), item.begin() + 3);
+    return item;
+}
+
+TEST(StartUp, DirectoryIsStoredReplacedOrRefused) {
+    ASSERT_EQ(eidInit(play_server, "/data/one/"), 0);
+    EXPECT_STREQ(eid_data_directory(), "/data/one/");
+    std::strcpy(eid_spe_reader_name(), "Pad");
+    ASSERT_EQ(eidInitWeb(play_server, nullptr), 0);
+    EXPECT_STREQ(eid_data_directory(), "");
+    EXPECT_STREQ(eid_spe_reader_name(), "");
+
+    ASSERT_EQ(eidInit(play_server, "/kept/"), 0);
+    const std::string too_long(EID_DATA_DIRECTORY_SIZE, 'd');
+    EXPECT_EQ(eidInit(nullptr, too_long.c_str()), -1);
+    EXPECT_STREQ(eid_data_directory(), "/kept/");
+    const std::string fits(EID_DATA_DIRECTORY_SIZE - 1, 'd');
+    EXPECT_EQ(eidInit(play_server, fits.c_str()), 0);
+    EXPECT_EQ(std::string(eid_data_directory()), fits);
+}
+
+TEST(ServerExchange, ReplyStoredFailuresPassedOnAndUnsafeIdentifiersDropped) {
+    Records r;
+    r.out.function_id = PUB_DATA_VER_ONLINE;
+    S_EID_TLLV_SELECTOR all{};
+    init_S_EID_TLLV_SELECTOR(&all);
+
+    eidInit(nullptr, nullptr);
+    EXPECT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), -1);  // no callback: never called
+
+    eidInit(play_server, nullptr);
+    g_result = 0;
+    g_reply = transaction_id_item("20261208_101010_ABCDEF0123456789");
+    ASSERT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), 0);
+    EXPECT_EQ(text_of(r.out.id_transaction), "20261208_101010_ABCDEF0123456789");
+    // The request carried the function code (tag 1, 4 bytes).
+    ASSERT_GE(g_request.size(), 7u);
+    EXPECT_EQ(g_request[0], 1);
+
+    g_result = 7;
+    g_reply = transaction_id_item("other");
+    EXPECT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), 7);
+    EXPECT_EQ(text_of(r.out.id_transaction), "20261208_101010_ABCDEF0123456789");
+
+    g_result = 0;
+    free_S_EID_DATA(&r.out.id_transaction);
+    g_reply = transaction_id_item("../../etc/x");
+    EXPECT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), 0);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&r.out.id_transaction));
+    g_reply = transaction_id_item(std::string(65, 'a'));
+    EXPECT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), 0);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&r.out.id_transaction));
+
+    // A callback claiming more than the reply buffer holds is bounded.
+    g_reply = transaction_id_item("id-1");
+    g_reply_len_override = 1 << 30;
+    EXPECT_EQ(communicationCallBack(&all, &r.in, &all, &r.out), 0);
+    g_reply_len_override = -1;
+    EXPECT_EQ(text_of(r.out.id_transaction), "id-1");
+}
+
+TEST(Identifiers, FormatRandomnessAndChallengeBuffers) {
+    const std::regex format("[0-9]{8}_[0-9]{6}_[0-9A-F]{16}");
+    Data first, second;
+    ASSERT_EQ(eidGenerateTransactionID(&first), 0);
+    ASSERT_EQ(eidGenerateTransactionID(&second), 0);
+    const std::string a = text_of(first.d), b = text_of(second.d);
+    EXPECT_TRUE(std::regex_match(a, format)) << a;
+    EXPECT_NE(a.substr(16), b.substr(16));  // made within one second, still different
+
+    char text[EID_TRANSACTION_ID_LENGTH + 1];
+    std::memset(text, 'x', sizeof text);
+    ASSERT_EQ(eidGenerateTransactionIDText(text), 0);
+    EXPECT_EQ(std::strlen(text), 32u);
+    EXPECT_TRUE(std::regex_match(std::string(text), format));
+
+    EXPECT_EQ(eidGenerateChallenge(nullptr), EID_CHALLENGE_NULL_RECORD);
+    Data roomy(Bytes(24, 0xEE));
+    unsigned char* kept = roomy.d.dta;
+    ASSERT_EQ(eidGenerateChallenge(&roomy), 0);
+    EXPECT_EQ(roomy.d.dta, kept);
+    EXPECT_EQ(roomy.d.dta_len, 20u);
+    Data small(Bytes(4, 0xEE));
+    ASSERT_EQ(eidGenerateChallenge(&small), 0);
+    EXPECT_EQ(small.d.dta_len, 20u);
+    Data fresh;
+    ASSERT_EQ(eidGenerateChallenge(&fresh), 0);
+    EXPECT_NE(fresh.bytes(), small.bytes());
+}
+
+TEST(PhotoHash, TakenFromTheLastItemEvenWhenItEndsInZero) {
+    Bytes hash(20, 0x5A);
+    hash[19] = 0x00;
+    Bytes id_rn(7 + hash.size());
+    const unsigned char head[] = {0x01, 0x03, 'a', 'b', 'c', 0x11, 0x14};
+    std::copy(std::begin(head), std::end(head), id_rn.begin());
+    std::copy(hash.begin(), hash.end(), id_rn.begin() + 7);
+    Data file(id_rn), out(Bytes{1, 2, 3});
+    ASSERT_EQ(eidGetIdRnPhotoHash(&file, &out), 0);
+    EXPECT_EQ(out.bytes(), hash);
+
+    // The old hash is released before the identity file is looked at.
+    Data empty;
+    EXPECT_EQ(eidGetIdRnPhotoHash(&empty, &out), -1);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&out));
+    Data shorter(Bytes(19, 7));
+    EXPECT_EQ(eidGetIdRnPhotoHash(&shorter, &out), -1);
+    EXPECT_EQ(eidGetIdRnPhotoHash(nullptr, &out), -1);
+    EXPECT_EQ(eidGetIdRnPhotoHash(&file, nullptr), -1);
+}
+
+TEST(CertFileNames, DirectoryIdentifierDefaultAndBounds) {
+    Records r;
+    EidCertFileNames names{};
+    eidInit(play_server, "/d/");
+    ASSERT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
+    EXPECT_STREQ(names.cert8, "/d/DEFAULT_cert8.pem");
+    fill(r.out.id_transaction, Bytes{'T', '-', '1'});
+    ASSERT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
+    EXPECT_STREQ(names.cert2, "/d/T-1_cert2.pem");
+    EXPECT_STREQ(names.cert6, "/d/T-1_cert6.pem");
+    fill(r.out.id_transaction, Bytes{'a', '/', 'b'});
+    ASSERT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
+    EXPECT_STREQ(names.cert3, "/d/DEFAULT_cert3.pem");
+
+    const std::string dir(EID_CERT_FILE_NAME_SIZE - std::strlen("DEFAULT_cert2.pem"), 'd');
+    eidInit(play_server, dir.c_str());
+    free_S_EID_DATA(&r.out.id_transaction);
+    EXPECT_EQ(eidMakeCertFileNames(&r.out, &names), -1);
+    EXPECT_STREQ(names.cert2, "");
+    eidInit(play_server, dir.substr(1).c_str());
+    EXPECT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
+    EXPECT_EQ(std::strlen(names.cert2), EID_CERT_FILE_NAME_SIZE - 1);
+}
+
+TEST(ReaderSelection, LongNamesRefusedAndTransactionsNeedAReader) {
+    std::string name(EID_READER_NAME_SIZE, 'r');
+    EXPECT_EQ(eidOpenReader(name.c_str()), -1);
+    int handle = 5;
+    EXPECT_EQ(eidOpenReaderB(name.c_str(), &handle), 0);
+    EXPECT_EQ(handle, -1);
+    EXPECT_STREQ(eid_selected_reader_name(), "");
+
+    Records r;
+    r.in.function_id = PUB_DATA_VER_OFFLINE;
+    TraceCapture trace;
+    EXPECT_EQ(eidPubDataVerify(HCL_DEVICE_HANDLE, &r.in, &r.out), EID_NO_READER_SELECTED);
+    EXPECT_EQ(eidPubDataCapture(HCL_DEVICE_HANDLE, &r.in, &r.out), EID_NO_READER_SELECTED);
+    EXPECT_EQ(eidPubDataCaptureIdentify(HCL_DEVICE_HANDLE, &r.in, &r.out), EID_NO_READER_SELECTED);
+    Data id;
+    EXPECT_EQ(eidGetCardIdentifier(HCL_DEVICE_HANDLE, &id), EID_NO_READER_SELECTED);
+    const std::string traced = trace.take();
+    EXPECT_NE(traced.find("ERROR in eidPubDataVerify(). No smartcard reader selected, char * reader_name is empty"),
+              std::string::npos);
+    EXPECT_NE(traced.find("ERROR in eidGetCardIdentifier(). No smartcard reader selected"), std::string::npos);
+    EXPECT_EQ(r.out.function_id, 0);
+}
+
+TEST(CardCache, SaveKeepsSlotsOfEmptyMembersAndLeavesOutOversizedItems) {
+    auto cache = std::make_unique<S_EID_CARD_CACHE>();
+    std::memset(cache.get(), 0, sizeof *cache);
+    Records first;
+    fill(first.out.id_rn, Bytes(200, 1));
+    fill(first.out.id_photo, Bytes(3000, 2));
+    fill(first.out.cert8, Bytes(900, 3), 8);
+    fill(first.out.id_card, Bytes(20, 4));
+    eidSaveToCardCache(cache.get(), &first.out);
+    EXPECT_EQ(cache->id_rn_len, 200u);
+    EXPECT_EQ(cache->id_photo_len, 3000u);
+    EXPECT_EQ(cache->cert8_len, 900u);
+    EXPECT_EQ(cache->id_card_len, 20u);
+    EXPECT_EQ(cache->id_photo[2999], 2);
+
+    Records second;  // no photo: the previous card's photo stays
+    fill(second.out.id_rn, Bytes(257, 9));       // over its slot
+    fill(second.out.cert8, Bytes(2049, 9), 8);  // over its slot
+    fill(second.out.id_address, Bytes(256, 5));
+    eidSaveToCardCache(cache.get(), &second.out);
+    EXPECT_EQ(cache->id_photo_len, 3000u);
+    EXPECT_EQ(cache->id_rn_len, 0u);
+    EXPECT_EQ(cache->cert8_len, 0u);
+    EXPECT_EQ(cache->id_address_len, 256u);
+    EXPECT_EQ(cache->sgn_rn_len, 0u);
+}
+
+TEST(CardCache, LoadFollowsCodeAndMasksAndNeverOverwrites) {
+    auto cache = std::make_unique<S_EID_CARD_CACHE>();
+    std::memset(cache.get(), 0, sizeof *cache);
+    Records full;
+    fill(full.out.id_rn, Bytes(100, 1));
+    fill(full.out.id_address, Bytes(50, 2));
+    fill(full.out.id_photo, Bytes(1000, 3));
+    fill(full.out.sgn_rn, Bytes(128, 4));
+    fill(full.out.sgn_address, Bytes(128, 5));
+    fill(full.out.cert2, Bytes(700, 6), 2);
+    fill(full.out.cert3, Bytes(700, 7), 3);
+    fill(full.out.cert4, Bytes(700, 8), 4);
+    fill(full.out.cert6, Bytes(700, 9), 6);
+    fill(full.out.cert8, Bytes(700, 10), 8);
+    eidSaveToCardCache(cache.get(), &full.out);
+
+    Records authent;  // authentication code, all masks 0: certificates 2, 4, 6 only
+    authent.in.function_id = AUTHENT_ONLINE;
+    eidLoadFromCardCache(cache.get(), &authent.in, &authent.out);
+    EXPECT_EQ(authent.out.cert2.crt_len, 700u);
+    EXPECT_EQ(authent.out.cert2.no, 2u);
+    EXPECT_EQ(authent.out.cert2.dsc, nullptr);
+    EXPECT_EQ(authent.out.cert4.crt_len, 700u);
+    EXPECT_EQ(authent.out.cert6.crt_len, 700u);
+    EXPECT_TRUE(is_empty_S_EID_CERT(&authent.out.cert3));
+    EXPECT_TRUE(is_empty_S_EID_CERT(&authent.out.cert8));
+    EXPECT_TRUE(is_empty_S_EID_DATA(&authent.out.id_rn));
+
+    Records photo;  // mask 4 brings the photo, the identity signature and cert 8
+    photo.in.request_mask[4] = 0x20;
+    fill(photo.out.sgn_rn, Bytes(3, 0x77));
+    eidLoadFromCardCache(cache.get(), &photo.in, &photo.out);
+    EXPECT_EQ(photo.out.id_photo.dta_len, 1000u);
+    EXPECT_EQ(bytes_of(photo.out.sgn_rn), Bytes(3, 0x77));
+    EXPECT_EQ(photo.out.cert8.crt_len, 700u);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&photo.out.id_address));
+
+    Records masks;  // mask 5 bit 0x20: cert 2 alone; mask 6 bit 0x4: cert 3, 4, 6
+    masks.in.request_mask[5] = 0x20;
+    masks.in.request_mask[6] = 0x4;
+    eidLoadFromCardCache(cache.get(), &masks.in, &masks.out);
+    EXPECT_EQ(masks.out.cert2.crt_len, 700u);
+    EXPECT_EQ(masks.out.cert3.crt_len, 700u);
+    EXPECT_EQ(masks.out.cert4.crt_len, 700u);
+    EXPECT_EQ(masks.out.cert6.crt_len, 700u);
+    EXPECT_TRUE(is_empty_S_EID_CERT(&masks.out.cert8));
+}
+
+TEST(ControllerTables, MasksDecideWhichRowsRun) {
+    Records r;
+    EidCertFileNames names{};
+    EidTable failed = EidTable::CcvCheck;
+    // Nothing asked: no row runs (the handle reaches no card).
+    EXPECT_EQ(eidRunControllerTables(HCL_DEVICE_HANDLE, &r.in, &r.out, &names, EidTable::CcvCheck, &failed), 0);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&r.out.id_rn));
+
+    // Offline bits in mask 1: no read row, the save row finds no cert 8,
+    // the identity check runs on empty records and fails.
+    r.in.request_mask[1] = 0x2492;
+    TraceCapture trace;
+    EXPECT_EQ(eidRunControllerTables(HCL_DEVICE_HANDLE, &r.in, &r.out, &names, EidTable::CcvCheck, &failed), 1010);
+    EXPECT_EQ(failed, EidTable::VerifySgn);
+    EXPECT_NE(trace.take().find("controler.error_code_eidverify = 1010"), std::string::npos);
+
+    // Filled targets are not read again; a bit outside every row runs nothing.
+    Records filled;
+    filled.in.request_mask[0] = 0x20000;
+    filled.in.request_mask[2] = 0x36DB;
+    filled.in.request_mask[3] = 0x1;
+    fill(filled.out.id_rn, Bytes(10, 1));
+    fill(filled.out.id_address, Bytes(10, 2));
+    EXPECT_EQ(eidRunControllerTables(HCL_DEVICE_HANDLE, &filled.in, &filled.out, &names, EidTable::CcvCheck, &failed),
+              0);
+
+    // A read row that is asked for and fails gives its code.
+    filled.in.request_mask[3] = 0x80000;
+    EXPECT_EQ(eidRunControllerTables(HCL_DEVICE_HANDLE, &filled.in, &filled.out, &names, EidTable::CcvCheck, &failed),
+              1006);
+    EXPECT_EQ(failed, EidTable::ReadPubData);
+}
+
+TEST(ControllerTables, SaveRowsSkipNamedCertificatesAndStatusTablesDoNothing) {
+    Records r;
+    r.in.request_mask[5] = 0x2492;
+    fill(r.out.cert2, Bytes(10, 1), 2);
+    r.out.cert2.dsc = static_cast<char*>(calloc(8, 1));
+    std::strcpy(r.out.cert2.dsc, "old.pem");
+    r.out.cert2.dsc_len = 7;
+    EidCertFileNames names{};
+    std::strcpy(names.cert2, "/nonexistent-dir/x.pem");
+    EidSaveTable table{};
+    eidBuildSaveX509Table(&r.in, &r.out, &names, table);
+    EXPECT_EQ(eidSaveX509Controler(table[0]), 0);  // already named: not written again
+    free(r.out.cert2.dsc);
+    r.out.cert2.dsc = nullptr;
+    r.out.cert2.dsc_len = 0;
+    EXPECT_EQ(eidSaveX509Controler(table[0]), 1024);  // bytes that are no certificate
+
+    EidCertStatusTable status{};
+    EidCertAuxStatusTable aux{};
+    r.in.request_mask[6] = 0x100;
+    eidBuildCertStatusTable(&r.in, &r.out, status);
+    eidBuildCertAuxStatusTable(&r.in, &r.out, aux);
+    for (const auto& row : status) EXPECT_EQ(eidCrlCheckControler(row), 0);
+    for (const auto& row : aux) EXPECT_EQ(eidCrlCheckControlerSilent(row), 0);
+    EXPECT_EQ(status[4].code, 1018);
+    EXPECT_EQ(aux[1].code, 1021);
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// Runs the Java check program (java/DuzEdorireCheck.java) on the JVM with
+// -Xcheck:jni against libtarvik.so, with a virtual card in the rig and the
+// scripted server in this process (so outside the JVM's), and checks what
+// the server received.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_auth_server.h"
+#include "tests/rig/rig_support.h"
+
+namespace fs = std::filesystem;
+using testserver::ScriptedReply;
+using testserver::TestAuthServer;
+
+namespace {
+
+constexpr uint8_t kTagFunction = 1, kTagSession = 5, kTagIdentityFile = 56;
+
+// Exit status of the Java check program with these arguments.
+int run_java(const std::vector<std::string>& args) {
+    std::vector<std::string> command{JAVA_EXECUTABLE, "-Xcheck:jni", "-Djava.library.path=" JAVA_LIBRARY_DIR, "-cp",
+                                     JAVA_CLASSPATH, "DuzEdorireCheck"};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& part : command) argv.push_back(part.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const testserver::TllvItem* find_item(const testserver::RecordedRequest& request, uint8_t tag) {
+    for (const auto& item : request.items)
+        if (item.tag == tag) return &item;
+    return nullptr;
+}
+
+std::string le32(uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+class JavaFace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch_ = kit::rig::scratch_dir();
+        app_data_ = scratch_ + "/appdata";
+        fs::create_directories(app_data_ + "/digIDs");
+        ::setenv("APPDATA", app_data_.c_str(), 1);
+        ASSERT_TRUE(server_.start());
+    }
+    std::string scratch_, app_data_;
+    TestAuthServer server_;
+};
+
+TEST_F(JavaFace, WithoutReadersTheListSaysSoAndTheLogGoesToTheDataDirectory) {
+    ASSERT_EQ(run_java({"no-readers", server_.url()}), 0);
+    struct stat info {};
+    EXPECT_EQ(::stat((app_data_ + "/digIDs/eidzundelog.txt").c_str(), &info), 0);
+}
+
+TEST_F(JavaFace, PublicDataNativesThroughCardAndServer) {
+    const std::string pki = scratch_ + "/pki";
+    fs::create_directories(pki);
+    ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
+    kit::rig::VirtualCard card(kit::rig::port_of(0), {"--profile", "eid", "--pki", pki});
+    const std::string reader = kit::rig::slot_name(kit::rig::reader_entries().at(0));
+    ASSERT_TRUE(kit::rig::wait_for_card(reader, true));
+
+    for (const char* id : {"TXIDENTIFY", "TXCAPTURE", "TXVERIFY"})
+        server_.script({200, testserver::envelope(testserver::tllv_item(4, id))});
+    server_.script({200, ""});
+    const auto photo_size = fs::file_size(pki + "/photo.jpg");
+    ASSERT_EQ(run_java({"public-data", reader, server_.url(), std::to_string(photo_size)}), 0);
+
+    const auto requests = server_.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    const auto* session = find_item(requests[0], kTagSession);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->value.size(), 32u);
+    for (const auto& request : requests) {
+        ASSERT_NE(find_item(request, kTagSession), nullptr);
+        EXPECT_EQ(find_item(request, kTagSession)->value, session->value);
+    }
+    ASSERT_NE(find_item(requests[0], kTagFunction), nullptr);
+    EXPECT_EQ(find_item(requests[0], kTagFunction)->value, le32(0x1001249));
+    EXPECT_EQ(find_item(requests[1], kTagFunction)->value, le32(0x101249));
+    EXPECT_EQ(find_item(requests[2], kTagFunction)->value, le32(0x201249));
+    const auto* identity = find_item(requests[1], kTagIdentityFile);
+    ASSERT_NE(identity, nullptr);
+    EXPECT_NE(identity->value.find("Peeters"), std::string::npos);
+}
+
+}  // namespace
