@@ -34,9 +34,9 @@ extern "C" {
 #define SELVANE_ATR_SIZE 64            /* ATR buffer of the status calls */
 #define SELVANE_SIS_TEXT_SIZE 1024     /* room for one ISDF or PBDF text */
 #define SELVANE_SFDF_TEXT_SIZE 2048    /* room for the SFDF text */
-#define SELVANE_EID_ID_TEXT_SIZE 22608 /* identity text of PCSC_EID_Read (always fits) */
-#define SELVANE_EID_ADDRESS_TEXT_SIZE 4016 /* address text of PCSC_EID_Read */
-#define SELVANE_PHOTO_SIZE 8196        /* photo bytes of PCSC_EID_Read */
+#define SELVANE_EID_ID_TEXT_SIZE 4096  /* identity text of PCSC_EID_Read */
+#define SELVANE_EID_ADDRESS_TEXT_SIZE 1024 /* address text of PCSC_EID_Read */
+#define SELVANE_PHOTO_SIZE 8192        /* photo bytes of PCSC_EID_Read */
 #define SELVANE_TRANSACTION_ID_SIZE 33 /* zeroed output of eidAuthenticateValidationKey */
 #define SELVANE_VISITORS_ID_TEXT_SIZE 24576     /* identity text of PCSC_Visitors_Read */
 #define SELVANE_VISITORS_ADDRESS_TEXT_SIZE 6144  /* address text of PCSC_Visitors_Read */
@@ -51,6 +51,7 @@ extern "C" {
 #define SELVANE_SIS_NO_ISDF_BUFFER (-210)
 #define SELVANE_SIS_NO_PBDF_BUFFER (-211)
 #define SELVANE_SIS_NO_SFDF_BUFFER (-212)
+#define SELVANE_VISITORS_NO_CARD (-99) /* PCSC_Visitors_Read: no card to read */
 #define SELVANE_PHOTO_FILE_FAILED (-301) /* BASIC_PCSC_EID_Read: photo file not opened */
 #define SELVANE_SAM_NO_REPLY 0x9001      /* SAM absent or wrong PIN (empty VERIFY reply) */
 #define SELVANE_SAM_NO_CERTIFICATE 0x9002 /* the SFDF came without its certificate */
@@ -128,7 +129,8 @@ SELVANE_API int32_t QUARLO_SIS_Init(int32_t handle);
  * be null. Returns 0 success (also: handle 0 with no current device, texts
  * left empty), -201 photo asked with a null photo buffer, -202 null address
  * buffer, -203 null identity buffer, SELVANE_NO_DEVICE, SELVANE_NO_TARVIK,
- * else tarvik's readEidPubDataIdentify code. */
+ * else tarvik's readEidPubDataIdentify code (-1: a text does not fit,
+ * the photo is larger than its buffer). */
 SELVANE_API int32_t PCSC_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
                                   int32_t* photo_len);
 SELVANE_API int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
@@ -155,6 +157,7 @@ SELVANE_API int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const ch
  * SELVANE_VISITORS_ID_TEXT_SIZE and SELVANE_VISITORS_ADDRESS_TEXT_SIZE bytes
  * (a rendering never goes past them). Mode 1 XML, 0 lines, other modes read
  * and write nothing. reserved1 and reserved2 are ignored. Returns 1 success,
+ * SELVANE_VISITORS_NO_CARD (card removed or reader unavailable),
  * the first status word other than 0x9000 met, SELVANE_NO_DEVICE,
  * SELVANE_NO_TARVIK, else tarvik's getCardStatus or cardCommand_T0_T1 code.
  * Text already appended stays on failure. ==== */

@@ -153,7 +153,9 @@ int read_file(int handle, unsigned chunk, std::string& file) {
             total = std::min(offset + response.size(), kReadBufferSize);
             break;
         }
-        if (sw == 0x6A86) break;
+        // Past the end of the file: 6A86, or 6B00 (offset outside the file,
+        // as cards of this kind answer) once something was read.
+        if (sw == 0x6A86 || (sw == 0x6B00 && offset > 0)) break;
         return sw;
     }
     file.assign(buffer, 0, total);
@@ -168,7 +170,8 @@ int read(int handle, int mode, char* identity, std::size_t identity_size, char* 
     int removed = 0;
     unsigned char atr[64] = {};
     unsigned int atr_len = 0;
-    if (const int status = call::getCardStatus(handle, &powered, &removed, atr, &atr_len); status != 0) return status;
+    if (const int status = call::getCardStatus(handle, &powered, &removed, atr, &atr_len); status != 0)
+        return status == kStatusNoCard ? kNoCard : status;
     for (const auto& [header, id] : {std::pair{&kSelectDf, kMasterFile}, std::pair{&kSelectDf, kEidDirectory},
                                      std::pair{&kSelectEf, kIdentityFile}}) {
         if (const int sw = select(handle, *header, id); sw != kSwOk) return sw;

@@ -3,7 +3,9 @@
 // PIN and no signature check, rendered here with name tables of its own.
 //
 // Results: 1 success; a status word other than 0x9000 (the first met); the
-// failure of tarvik's getCardStatus or cardCommand_T0_T1; kNoDevice.
+// failure of tarvik's getCardStatus or cardCommand_T0_T1; kNoDevice;
+// kNoCard when the status call reports the card removed or the reader
+// unavailable (its own code for that, 1, would read as success).
 #ifndef SELVANE_VISITORS_READ_H
 #define SELVANE_VISITORS_READ_H
 
@@ -14,6 +16,8 @@
 namespace selvane::visitors {
 
 inline constexpr int kOk = 1;
+inline constexpr int kStatusNoCard = 1;  // getCardStatus: card removed or reader unavailable
+inline constexpr int kNoCard = -99;
 inline constexpr int kSwOk = 0x9000;
 inline constexpr std::size_t kReadBufferSize = 8192;  // a file is cut here
 inline constexpr int kMaxChunks = 100;

@@ -150,9 +150,17 @@ TEST_F(VisitorsRead, ChunkedReadFinishesOnWrongLengthAndOnOffsetBeyondTheFile) {
     ASSERT_EQ(selvane::visitors::read_file(fake::kHandle, 80, file), 1);
     EXPECT_EQ(file, std::string(160, 'b'));
 
-    // Any other status word there is the read's failure.
+    // So does 6B00 (offset outside the file), but not for the first chunk.
     card_.past_end = 0x6B00;
+    ASSERT_EQ(selvane::visitors::read_file(fake::kHandle, 80, file), 1);
+    EXPECT_EQ(file, std::string(160, 'b'));
+    card_.files[kIdentityId].clear();
     EXPECT_EQ(selvane::visitors::read_file(fake::kHandle, 80, file), 0x6B00);
+
+    // Any other status word there is the read's failure.
+    card_.files[kIdentityId] = std::string(160, 'b');
+    card_.past_end = 0x6A82;
+    EXPECT_EQ(selvane::visitors::read_file(fake::kHandle, 80, file), 0x6A82);
 }
 
 TEST_F(VisitorsRead, ReadStopsAtTheEndOfItsBuffer) {
@@ -172,10 +180,13 @@ TEST_F(VisitorsRead, FailuresStopTheReadAndKeepWhatWasWritten) {
     EXPECT_NE(std::string(identity).find("CARD_NUMBER=590123456789\n"), std::string::npos);
     EXPECT_STREQ(address, "");
 
-    // A failed status call: its code, before any command.
+    // A failed status call: its code, before any command; "no card" (1)
+    // must not read as success.
     card_.apdus.clear();
     fake::state().status_result = 1;
-    EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), 1);
+    EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), SELVANE_VISITORS_NO_CARD);
+    fake::state().status_result = -2146435060;
+    EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), -2146435060);
     EXPECT_TRUE(card_.apdus.empty());
 
     // A failed exchange: tarvik's code.
