@@ -40,7 +40,8 @@ class PlainAuthentication : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string scratch = kit::rig::scratch_dir();
-        const std::string pki = scratch + "/pki";
+        pki_ = scratch + "/pki";
+        const std::string& pki = pki_;
         fs::create_directories(pki);
         fs::create_directories(scratch + "/appdata");
         ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
@@ -65,10 +66,25 @@ protected:
         // Authentication certificate with its CA certificates.
         return eidAuthenticationOnline(handle_, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, 0, pin, id);
     }
+    std::string pki_;
     std::unique_ptr<kit::rig::VirtualCard> card_;
     TestAuthServer server_;
     int handle_ = 0;
 };
+
+TEST_F(PlainAuthentication, ASixDigitPinReachesTheCardWhole) {
+    card_.reset();
+    ASSERT_TRUE(kit::rig::wait_for_card(reader(), false));
+    card_ = std::make_unique<kit::rig::VirtualCard>(
+        kit::rig::port_of(0), std::vector<std::string>{"--profile", "eid", "--pki", pki_, "--pin", "123456"});
+    ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+    handle_ = openDevice(reader().c_str());
+    ASSERT_GT(handle_, 0);
+    script_authentication("20261208_101012_FEDCBA9876543210");
+    char id[PLAIN_TRANSACTION_ID_SIZE];
+    ASSERT_EQ(authenticate("123456", id), 0);
+    EXPECT_STREQ(id, "20261208_101012_FEDCBA9876543210");
+}
 
 TEST_F(PlainAuthentication, TwoCallsOnTheSameCardTheSecondUsesTheCache) {
     script_authentication("20261208_101010_00112233AABBCCDD");
