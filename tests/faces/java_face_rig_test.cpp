@@ -25,6 +25,7 @@ using testserver::TestAuthServer;
 namespace {
 
 constexpr uint8_t kTagTransaction = 4, kTagFunction = 1, kTagSession = 5, kTagIdentityFile = 56;
+constexpr const char* kSelectCert4 = "APDU 00A4020C02503A";
 constexpr uint8_t kTagChallenge = 146, kTagChallengeSignature = 147, kTagSignedHash = 156, kTagHashSignature = 157;
 
 // Exit status of the Java check program with these arguments.
@@ -122,10 +123,19 @@ TEST_F(JavaFace, KeyNativesThroughCardAndServer) {
                                               testserver::tllv_item(kTagChallenge, std::string(20, '\x3C')))});
     server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXAUTH"))});
     server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXSIGN"))});
+    server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXSIGN2"))});
+    server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXSIGN3"))});
     ASSERT_EQ(run_java({"keys", reader_, server_.url()}), 0);
 
     const auto requests = server_.requests();
-    ASSERT_EQ(requests.size(), 3u) << "the refused hashes reached the server";
+    ASSERT_EQ(requests.size(), 5u) << "the refused hashes reached the server";
+    // Certificate 4 is read by the authentication (which leaves no card
+    // identifier in the cache) and the first signing, taken from the cache
+    // by the second, and read again after destroyApplet.
+    const std::string log = card_->log();
+    std::size_t reads = 0;
+    for (auto at = log.find(kSelectCert4); at != std::string::npos; at = log.find(kSelectCert4, at + 1)) ++reads;
+    EXPECT_EQ(reads, 3u);
     ASSERT_NE(find_item(requests[1], kTagChallengeSignature), nullptr);
     EXPECT_EQ(find_item(requests[1], kTagChallengeSignature)->value.size(), 128u);
     ASSERT_NE(find_item(requests[2], kTagSignedHash), nullptr);

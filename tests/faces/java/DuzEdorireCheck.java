@@ -111,7 +111,14 @@ public final class DuzEdorireCheck {
         checkEquals(7001, face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash + "00", "x"),
                 "hash of more than 40 digits");
         checkEquals(5, face.retval, "retval after refused hashes");
+
+        // Signing again, from the cache, then after the cache was emptied:
+        // the launcher counts the certificate reads.
+        rc = face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash, "contract-8");
+        checkEquals(0, rc, "eidSigningData with the cache");
         checkEquals(0, face.destroyApplet(), "destroyApplet");
+        rc = face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash, "contract-9");
+        checkEquals(0, rc, "eidSigningData after destroyApplet");
     }
 
     // args: reader, server URL
