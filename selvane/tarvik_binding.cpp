@@ -1,5 +1,8 @@
 #include "selvane/tarvik_binding.h"
 
+#include <dlfcn.h>
+
+#include <string>
 #include <utility>
 
 #include "orvel.h"
@@ -36,13 +39,33 @@ bool bind_all(const kit::platform::DynamicLibrary& lib, TarvikExports& t) {
     return true;
 }
 
+// The folder of the module holding this code ("" when unknown).
+std::string own_folder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&load_tarvik), &info) == 0 || !info.dli_fname) return {};
+    const std::string path = info.dli_fname;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string{} : path.substr(0, slash + 1);
+}
+
+// The platform's search order first; then beside this library, which
+// RUNPATH $ORIGIN names but which a dlopen made through an interposed
+// loader (sanitizer runtimes) does not search.
+kit::platform::DynamicLibrary open_tarvik() {
+    kit::platform::DynamicLibrary library("tarvik.dll", "load_tarvik");
+    if (library.loaded()) return library;
+    const std::string folder = own_folder();
+    if (folder.empty()) return library;
+    return kit::platform::DynamicLibrary(folder + kit::platform::library_file_name("tarvik.dll"), "load_tarvik");
+}
+
 }  // namespace
 
 TarvikExports& tarvik_exports() { return g_exports; }
 
 int load_tarvik() {
     unload_tarvik();
-    kit::platform::DynamicLibrary library("tarvik.dll", "load_tarvik");
+    kit::platform::DynamicLibrary library = open_tarvik();
     if (!library.loaded()) return kTarvikNotLoadable;
     TarvikExports bound;
     if (!bind_all(library, bound)) {

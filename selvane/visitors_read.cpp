@@ -122,7 +122,7 @@ int exchange(int handle, const unsigned char (&header)[5], std::string_view data
     std::array<unsigned char, kCommandSize> command{};
     const std::size_t data_len = std::min(data.size(), kMaxData);
     std::memcpy(command.data(), header, 5);
-    std::memcpy(command.data() + 5, data.data(), data_len);
+    if (data_len > 0) std::memcpy(command.data() + 5, data.data(), data_len);
     std::array<unsigned char, kCommandSize> reply{};
     unsigned int reply_len = 0;
     unsigned short sw = 0;

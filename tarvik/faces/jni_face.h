@@ -9,7 +9,7 @@
 // reader-layer codes). retval and retval_xml change only on 0.
 // Texts handed to Java are valid modified UTF-8. Limits: reader list 4,096
 // bytes; server URL 1,023 characters (a longer authen_host leaves no URL);
-// secure-PIN-entry library file name 255 characters, its path 4,095.
+// secure-PIN-entry library name 251 characters, its path 4,095.
 #ifndef TARVIK_FACES_JNI_FACE_H
 #define TARVIK_FACES_JNI_FACE_H
 
@@ -41,6 +41,31 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublic)(JNIEnv* env, jobject sel
                                                          DUZEDORIRE_MASKS);
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject self, jint handle, jint unused,
                                                             DUZEDORIRE_MASKS);
+// Authentication and signing, online, after the PIN check. The PIN text
+// is passed whole (4 to 12 digits; the engine refuses anything else before
+// the card sees it). The hash is at most 40 hexadecimal digits (fewer leave
+// the last bytes 0); the document reference is sent as given.
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidAuthentication)(JNIEnv* env, jobject self, jint handle, jint unused,
+                                                             DUZEDORIRE_MASKS, jstring pin);
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidSigningData)(JNIEnv* env, jobject self, jint handle, jint unused,
+                                                          DUZEDORIRE_MASKS, jstring pin, jstring hash,
+                                                          jstring document_reference);
+
+// Secure-PIN-entry readers. getXMLListSupportedSPEReaders: the provider's
+// list into str_XMLListSupportedSPEReaders (PIN-pad mode off), 0.
+// setSPELibrary: looks for the library "<name>.dll" as the platform names it
+// (libname.so) in the current directory, then in each directory of PATH,
+// and hands its path to the engine: 0 (whatever the engine answered), or -1
+// for a null argument, an over-long name or no such file.
+// getSCReaderName: str_getSCReaderName = the selected reader, or "error"; 0.
+// isSupportedSPESCReader / isOperationalSPESCReader: 1 or 0, -1 on failure.
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* env, jobject self);
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(setSPELibrary)(JNIEnv* env, jobject self, jstring reader_name,
+                                                         jstring library_name);
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject self);
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jobject self, jstring reader_name);
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isOperationalSPESCReader)(JNIEnv* env, jobject self, jstring reader_name);
+
 // SHA-1 of the UTF-8 bytes of text as 40 upper-case hexadecimal digits; the
 // empty string for an empty or null text. The int arguments are not used.
 JNIEXPORT jstring JNICALL DUZEDORIRE_NATIVE(gethash)(JNIEnv* env, jobject self, jint unused1, jstring text,

@@ -73,6 +73,20 @@ TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address,
                                        char* identity_text, char* address_text, unsigned char* photo,
                                        int* photo_len);
 
+// Online authentication of the cardholder (eidStartOnline first): PIN
+// check with the text whole (4 to 12 digits), challenge from the server
+// signed by the card, results sent back. The session identifier is the one
+// the JNI face made (zeros when none). When the card is the one the card
+// cache holds, its certificates come from the cache. On 0 the transaction
+// identifier is written to transaction_id as at most 32 characters without
+// a terminator (pass a zeroed buffer of PLAIN_TRANSACTION_ID_SIZE bytes).
+// Results: 0; 1 no transaction identifier; -1 no memory or a null
+// transaction_id; the card identifier's, the transaction's or the XML
+// rendering's code.
+TARVIK_EXPORT int eidAuthenticationOnline(int handle, int mask0, int mask1, int mask2, int mask3, int mask4, int mask5,
+                                          int mask6, int mask7, int mask8, int mask9, const char* pin,
+                                          char* transaction_id);
+
 // One APDU (5-byte header, at most 1,019 data bytes); the response buffer
 // must hold the bytes the APDU asks for (at most 1,022). 0 with the status
 // word in *sw, or -1 (refused APDU, no status word).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "selvane.h"
+#include "test_auth_server.h"
 #include "tests/rig/rig_support.h"
 
 namespace fs = std::filesystem;
@@ -124,4 +126,32 @@ TEST_F(SelvaneInRig, PinpadCallsConnectDirectlyWhenNoCardIsHeld) {
     // Not a pinpad: refused before anything is connected.
     ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
     EXPECT_EQ(PCSC_Beep(0, 5), SELVANE_NOT_PINPAD);
+}
+
+TEST_F(SelvaneInRig, OnlineAuthenticationThroughTheTestServer) {
+    insert_eid();
+    testserver::TestAuthServer server;
+    ASSERT_TRUE(server.start());
+    constexpr uint8_t kTagTransaction = 4, kTagChallenge = 146;
+    const std::string id = "20261208_201010_00112233AABBCCDD";
+    server.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, id) +
+                                             testserver::tllv_item(kTagChallenge, std::string(20, '\x5A')))});
+    server.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, id))});
+
+    const int32_t handle = PCSC_Open_device(slot(0).c_str());
+    ASSERT_GT(handle, 0);
+    char transaction[SELVANE_TRANSACTION_ID_SIZE] = {};
+    ASSERT_EQ(eidAuthenticateValidationKey(handle, server.url().c_str(), 0, 0, 0, 0, 0, 0x124, 0, 0, 0, 0, "1234",
+                                           transaction),
+              0);
+    EXPECT_EQ(std::string(transaction), id);
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_TRUE(fs::exists(fs::path(app_data_) / "eidzundelog.txt"));
+
+    // Handle 0 is not the current device here: nothing reaches the server.
+    std::memset(transaction, 0, sizeof transaction);
+    EXPECT_EQ(eidAuthenticateValidationKey(0, server.url().c_str(), 0, 0, 0, 0, 0, 0x124, 0, 0, 0, 0, "1234",
+                                           transaction),
+              SELVANE_NO_DEVICE);
+    EXPECT_EQ(server.requests().size(), 2u);
 }

@@ -81,6 +81,75 @@ public final class DuzEdorireCheck {
         checkEquals(0, face.destroyApplet(), "destroyApplet");
     }
 
+    private static int open(DuzEdorire face, String reader, String url) {
+        face.authen_host = url;
+        checkEquals(0, face.getIccList(), "getIccList result");
+        int handle = face.openDevice(reader);
+        check(handle > 0, "handle " + handle);
+        return handle;
+    }
+
+    // args: reader, server URL
+    private static void keys(DuzEdorire face, String[] args) {
+        int handle = open(face, args[1], args[2]);
+        int rc = face.eidAuthentication(handle, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, 0, "1234");
+        checkEquals(0, rc, "eidAuthentication");
+        checkEquals(0, face.retval, "retval");
+        checkEquals(transactionXml("TXAUTH"), face.retval_xml, "authentication transaction XML");
+
+        String hash = face.gethash(0, "abc", 0);
+        rc = face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash, "contract-7");
+        checkEquals(0, rc, "eidSigningData");
+        checkEquals(transactionXml("TXSIGN"), face.retval_xml, "signing transaction XML");
+
+        // Refused before the card or the server is asked; fields unchanged.
+        face.retval = 5;
+        checkEquals(7001, face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", "", "x"),
+                "empty hash");
+        checkEquals(7001, face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234",
+                "A9993E364706816ABA3E25717850C26C9CD0D8XZ", "x"), "hash with non-hexadecimal digits");
+        checkEquals(7001, face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash + "00", "x"),
+                "hash of more than 40 digits");
+        checkEquals(5, face.retval, "retval after refused hashes");
+
+        // Signing again, from the cache, then after the cache was emptied:
+        // the launcher counts the certificate reads.
+        rc = face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash, "contract-8");
+        checkEquals(0, rc, "eidSigningData with the cache");
+        checkEquals(0, face.destroyApplet(), "destroyApplet");
+        rc = face.eidSigningData(handle, 0, 0, 0, 0, 0, 0, 0, 0x124, 0, 0, 0, "1234", hash, "contract-9");
+        checkEquals(0, rc, "eidSigningData after destroyApplet");
+    }
+
+    // args: reader, server URL
+    private static void secureEntry(DuzEdorire face, String[] args) {
+        String reader = args[1];
+        open(face, reader, args[2]);
+        checkEquals(0, face.getSCReaderName(), "getSCReaderName");
+        checkEquals(reader, face.str_getSCReaderName, "selected reader");
+        checkEquals(1, face.isSupportedSPESCReader(reader), "reader named in spinpad.txt");
+        checkEquals(0, face.isOperationalSPESCReader(reader), "no library yet");
+        checkEquals(-1, face.setSPELibrary(reader, "no-such-library"), "library that is nowhere");
+        checkEquals(-1, face.setSPELibrary(null, "spetest"), "null reader");
+        checkEquals(-1, face.setSPELibrary(reader, null), "null library");
+        checkEquals(0, face.setSPELibrary(reader, "spetest"), "library found along PATH");
+        checkEquals(1, face.isOperationalSPESCReader(reader), "library loaded for the reader");
+        checkEquals(0, face.getXMLListSupportedSPEReaders(), "getXMLListSupportedSPEReaders");
+        check(face.str_XMLListSupportedSPEReaders != null
+                && face.str_XMLListSupportedSPEReaders.contains("<reader>Kit PIN Pad</reader>"),
+                "supported readers: " + face.str_XMLListSupportedSPEReaders);
+        checkEquals(0, face.isOperationalSPESCReader(reader), "the list switches the mode off");
+    }
+
+    // args: reader, server URL; the current directory holds a file of the
+    // library's name that is no library, PATH the real one.
+    private static void secureEntryOrder(DuzEdorire face, String[] args) {
+        String reader = args[1];
+        open(face, reader, args[2]);
+        checkEquals(0, face.setSPELibrary(reader, "spetest"), "setSPELibrary");
+        checkEquals(0, face.isOperationalSPESCReader(reader), "the current directory's file was taken");
+    }
+
     public static void main(String[] args) {
         System.loadLibrary("tarvik");
         DuzEdorire face = new DuzEdorire();
@@ -94,6 +163,15 @@ public final class DuzEdorireCheck {
                 break;
             case "public-data":
                 publicData(face, args);
+                break;
+            case "keys":
+                keys(face, args);
+                break;
+            case "secure-entry":
+                secureEntry(face, args);
+                break;
+            case "secure-entry-order":
+                secureEntryOrder(face, args);
                 break;
             default:
                 System.err.println("unknown case " + which);
