@@ -70,3 +70,15 @@ TEST_F(Pinpad, OtherReadersAndHandlesAreRefusedBeforeAnyCall) {
     EXPECT_EQ(PCSC_Display_Message(fake::kHandle, "x", 0, 0), SELVANE_NOT_PINPAD);
     EXPECT_FALSE(fs::exists(record_));
 }
+
+TEST_F(Pinpad, FailedDirectConnectionIsReturnedAndTheLibraryNotCalled) {
+    // No card held and a reader PC/SC does not know: with or without a
+    // running pcscd the direct connection fails.
+    std::strcpy(g_reader.reader_name, "ets beid pinpad that is nowhere");
+    g_reader.card = 0;
+    const int32_t result = PCSC_Beep(fake::kHandle, 1);
+    EXPECT_LT(result, 0);
+    EXPECT_NE(result, SELVANE_NO_DEVICE);
+    EXPECT_NE(result, SELVANE_NOT_PINPAD);
+    EXPECT_FALSE(fs::exists(record_));
+}
