@@ -68,7 +68,7 @@ extern "C" {
  * Mode 1: the reader-list XML as tarvik gives it; mode 0: the reader names
  * joined by "\n" (none after the last); other modes: empty. Returns 0, or
  * the nonzero result of tarvik's getIccList (SELVANE_NO_TARVIK when not
- * bound). */
+ * bound); -1 for a null devices. */
 SELVANE_API int32_t PCSC_Get_devices(int32_t mode, char* devices);
 SELVANE_API int32_t QUARLO_Get_devices(int32_t mode, char* devices);
 
@@ -159,8 +159,10 @@ SELVANE_API int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const ch
  * and write nothing. reserved1 and reserved2 are ignored. Returns 1 success,
  * SELVANE_VISITORS_NO_CARD (card removed or reader unavailable),
  * the first status word other than 0x9000 met, SELVANE_NO_DEVICE,
- * SELVANE_NO_TARVIK, else tarvik's getCardStatus or cardCommand_T0_T1 code.
- * Text already appended stays on failure. ==== */
+ * SELVANE_NO_TARVIK, -202/-203 for a null address/identity buffer, else
+ * tarvik's getCardStatus or cardCommand_T0_T1 code. A file is read up to
+ * 8,192 bytes; 6A86, or 6B00 after the first chunk, ends it. Text already
+ * appended stays on failure. ==== */
 SELVANE_API int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* identity, char* address, int32_t reserved1,
                                        int32_t reserved2);
 

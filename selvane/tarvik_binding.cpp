@@ -59,6 +59,15 @@ kit::platform::DynamicLibrary open_tarvik() {
     return kit::platform::DynamicLibrary(folder + kit::platform::library_file_name("tarvik.dll"), "load_tarvik");
 }
 
+// Drops selvane's reference at detach but keeps tarvik mapped: its reader
+// object holds a PC/SC context and connection that an unmapped tarvik could
+// never release, and a later load finds them again.
+void keep_mapped(const TarvikExports& t) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(t.getIccList), &info) == 0 || !info.dli_fname) return;
+    if (void* again = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(again);
+}
+
 }  // namespace
 
 TarvikExports& tarvik_exports() { return g_exports; }
@@ -72,6 +81,7 @@ int load_tarvik() {
         __tracef(ORVEL_ERR, "load_tarvik", __FILE__, __LINE__, "tarvik lacks an export; selvane stays unbound");
         return kTarvikIncomplete;
     }
+    keep_mapped(bound);
     g_exports = bound;
     g_library = new kit::platform::DynamicLibrary(std::move(library));
     return kTarvikLoaded;

@@ -1,5 +1,6 @@
 #include "tarvik/engine/eid_pin.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 

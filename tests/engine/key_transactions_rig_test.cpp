@@ -312,8 +312,11 @@ TEST_F(KeyTransactions, OnlineSigningExchangesOnceAtTheEnd) {
     r.in.function_id = SIGNING_ONLINE;
     put(r.in.pincode, std::string("1234"));
     put(r.in.hash1, pki_file("hash.bin"));
+    for (int32_t& mask : r.in.request_mask) mask = 0x7FFFFFFF;
     ASSERT_EQ(eidSigningData(kHandle, &r.in, &r.out), 0);
     ASSERT_EQ(g_next, 1u);
+    // No identifier before the exchange: the saved certificates are named after DEFAULT.
+    EXPECT_TRUE(std::filesystem::exists(data_ + "DEFAULT_cert3.pem"));
     EXPECT_EQ(text_of(r.out.id_transaction), "TX-0002");
     Records sent;
     decode(g_exchanges[0].request, init_S_EID_TLLV_SELECTOR_signing_tx, sent);

@@ -26,8 +26,11 @@ protected:
         fake::install();
         selvane::tarvik_exports().resolve_device = resolve;
         selvane::set_current_device(0);
-        record_ = fs::temp_directory_path() / ("selvane-pinpad-" + std::to_string(getpid()) + ".txt");
-        fs::remove(record_);
+        std::string pattern = (fs::temp_directory_path() / "selvane-pinpad-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        setenv("APPDATA", dir_.c_str(), 1);  // where an open writes sisreader.txt
+        record_ = dir_ / "pinpad.txt";
         setenv("KIT_PINPAD_RECORD", record_.c_str(), 1);
         unsetenv("KIT_PINPAD_RESULT");
         std::strcpy(g_reader.reader_name, "ETS BEID PINPAD Kit 00 00");
@@ -35,7 +38,7 @@ protected:
     }
     void TearDown() override {
         g_reader.card = 0;  // nothing for the object's destructor to release
-        fs::remove(record_);
+        fs::remove_all(dir_);
     }
     std::string recorded() const {
         std::ifstream in(record_);
@@ -43,7 +46,7 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    fs::path record_;
+    fs::path dir_, record_;
 };
 
 }  // namespace
@@ -68,5 +71,17 @@ TEST_F(Pinpad, OtherReadersAndHandlesAreRefusedBeforeAnyCall) {
     std::strcpy(g_reader.reader_name, "Kit Plain 00 00");
     g_reader.card = 0;  // would need a direct connection, were it a pinpad
     EXPECT_EQ(PCSC_Display_Message(fake::kHandle, "x", 0, 0), SELVANE_NOT_PINPAD);
+    EXPECT_FALSE(fs::exists(record_));
+}
+
+TEST_F(Pinpad, FailedDirectConnectionIsReturnedAndTheLibraryNotCalled) {
+    // No card held and a reader PC/SC does not know: with or without a
+    // running pcscd the direct connection fails.
+    std::strcpy(g_reader.reader_name, "ets beid pinpad that is nowhere");
+    g_reader.card = 0;
+    const int32_t result = PCSC_Beep(fake::kHandle, 1);
+    EXPECT_LT(result, 0);
+    EXPECT_NE(result, SELVANE_NO_DEVICE);
+    EXPECT_NE(result, SELVANE_NOT_PINPAD);
     EXPECT_FALSE(fs::exists(record_));
 }
