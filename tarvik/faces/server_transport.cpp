@@ -195,7 +195,7 @@ int tx_rx_xml_curl(const char* url, const char* tx, int /*tx_len*/, char* rx, in
     }
     const std::string_view text = reply.view();
     *rxlen = static_cast<int>(text.size());
-    std::memcpy(rx, text.data(), text.size());
+    if (!text.empty()) std::memcpy(rx, text.data(), text.size());
     TRANSPORT_TRACE(kFn, "16");
     return 0;
 }

@@ -23,7 +23,10 @@ Bytes Card::process(std::span<const uint8_t> apdu) {
 }
 
 Response select_by_fid(Card& card, const Command& command) {
-    if (command.p1 != 0x02 || command.p2 != 0x0C) return Response::status(kSwWrongP1P2);
+    // P1 01 (a directory) and 02 (a file) both select by FID here; P2 0C asks
+    // for no reply data, 00 for the control information, which is not kept.
+    const bool by_fid = command.p1 == 0x01 || command.p1 == 0x02;
+    if (!by_fid || (command.p2 != 0x0C && command.p2 != 0x00)) return Response::status(kSwWrongP1P2);
     if (command.data.size() != 2) return Response::status(kSwWrongLength);
     const auto fid = static_cast<uint16_t>(command.data[0] << 8 | command.data[1]);
     return Response::status(card.files.select(fid) ? kSwOk : kSwFileNotFound);

@@ -1,0 +1,140 @@
+// A native host that reads cards through libselvane.so as a user program
+// would: it lists the readers, and in each reader that holds a card reads
+// it: an eID card's identity, address and photo (saved to a file), or a SIS
+// card's two data areas on a reader whose name holds "OMNIKEY".
+//
+//   kit-demo [--photo FILE] [--wait SECONDS]
+//
+// --photo: where the eID photo goes (default "eid-photo.jpg"); --wait: how
+// long to wait for a card in each reader (default 0).
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "selvane.h"
+
+namespace {
+
+struct Options {
+    std::string photo_path = "eid-photo.jpg";
+    int wait_seconds = 0;
+};
+
+Options parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--photo") options.photo_path = argv[i + 1];
+        else if (arg == "--wait") options.wait_seconds = std::atoi(argv[i + 1]);
+    }
+    return options;
+}
+
+std::vector<std::string> list_readers() {
+    char devices[SELVANE_DEVICES_SIZE] = "";
+    const int32_t result = PCSC_Get_devices(SELVANE_MODE_LINES, devices);
+    if (result != 0) {
+        std::cout << "reader list failed: " << result << "\n";
+        return {};
+    }
+    std::vector<std::string> names;
+    std::istringstream lines(devices);
+    for (std::string name; std::getline(lines, name);)
+        if (!name.empty()) names.push_back(name);
+    return names;
+}
+
+// The ATR when the reader holds a powered card, else empty.
+std::string card_atr(const Options& options) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.wait_seconds);
+    for (;;) {
+        int32_t powered = 0, removed = 1, atr_len = 0;
+        unsigned char atr[SELVANE_ATR_SIZE] = {};
+        if (PCSC_Reader_Status(0, &powered, &removed, atr, &atr_len) == 0 && !removed && atr_len > 0) {
+            std::string hex;
+            char pair[4];
+            for (int32_t i = 0; i < atr_len && i < SELVANE_ATR_SIZE; ++i) {
+                std::snprintf(pair, sizeof pair, "%02X ", atr[i]);
+                hex += pair;
+            }
+            return hex;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+}
+
+void indent(const char* title, const std::string& text) {
+    std::cout << "  " << title << ":\n";
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) std::cout << "    " << line << "\n";
+}
+
+void read_sis_card() {
+    char isdf[SELVANE_SIS_TEXT_SIZE] = "", pbdf[SELVANE_SIS_TEXT_SIZE] = "";
+    const int32_t result = PCSC_SIS_Read(0, SELVANE_MODE_LINES, isdf, pbdf);
+    if (result != 1) {
+        std::cout << "  SIS read failed: " << result << "\n";
+        return;
+    }
+    indent("SIS card, ISDF", isdf);
+    indent("SIS card, PBDF", pbdf);
+}
+
+void read_eid_card(const Options& options) {
+    auto identity = std::make_unique<char[]>(SELVANE_EID_ID_TEXT_SIZE);
+    auto address = std::make_unique<char[]>(SELVANE_EID_ADDRESS_TEXT_SIZE);
+    auto photo = std::make_unique<unsigned char[]>(SELVANE_PHOTO_SIZE);
+    int32_t photo_len = 0;
+    const int32_t result =
+        PCSC_EID_Read(0, SELVANE_MODE_LINES, identity.get(), address.get(), photo.get(), &photo_len);
+    if (result != 0) {
+        std::cout << "  eID read failed: " << result << "\n";
+        return;
+    }
+    indent("eID identity", identity.get());
+    indent("eID address", address.get());
+    std::ofstream out(options.photo_path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(photo.get()), photo_len);
+    std::cout << "  eID photo: " << photo_len << " bytes"
+              << (out ? " written to " + options.photo_path : " (could not write " + options.photo_path + ")")
+              << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    const auto readers = list_readers();
+    std::cout << "Readers (" << readers.size() << "):\n";
+    for (const auto& name : readers) std::cout << "  " << name << "\n";
+
+    int cards = 0;
+    for (const auto& name : readers) {
+        std::cout << "\n[" << name << "]\n";
+        const int32_t handle = PCSC_Open_device(name.c_str());
+        if (handle <= 0) {
+            std::cout << "  open failed: " << handle << "\n";
+            continue;
+        }
+        const std::string atr = card_atr(options);
+        if (atr.empty()) {
+            std::cout << "  no card\n";
+            continue;
+        }
+        std::cout << "  card ATR: " << atr << "\n";
+        ++cards;
+        if (name.find("OMNIKEY") != std::string::npos) read_sis_card();
+        else read_eid_card(options);
+    }
+    if (cards == 0) std::cout << "\nNo card found.\n";
+    return cards > 0 ? 0 : 1;
+}

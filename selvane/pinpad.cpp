@@ -1,0 +1,92 @@
+#include "selvane/pinpad.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "selvane.h"
+#include "selvane/current_device.h"
+#include "selvane/tarvik_binding.h"
+#include "standins/ekryptobeid.h"
+
+namespace selvane::pinpad {
+
+namespace {
+
+constexpr const char kPinpadPrefix[] = "ets beid pinpad";
+
+int32_t narrow(LONG rv) { return static_cast<int32_t>(static_cast<uint32_t>(rv)); }
+
+bool is_pinpad(const Pcsc_Common& reader) {
+    const std::size_t n = sizeof kPinpadPrefix - 1;
+    return strnlen(reader.reader_name, sizeof reader.reader_name) >= n &&
+           strncasecmp(reader.reader_name, kPinpadPrefix, n) == 0;
+}
+
+// A direct connection for one call, released (card unpowered, context
+// freed) when it ends; a context whose connect failed is freed too.
+class DirectConnection {
+public:
+    explicit DirectConnection(const char* reader) {
+        result_ = narrow(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context_));
+        if (result_ != 0) return;
+        has_context_ = true;
+        DWORD protocol = 0;
+        result_ = narrow(SCardConnect(context_, reader, SCARD_SHARE_DIRECT, 0, &card_, &protocol));
+        connected_ = result_ == 0;
+    }
+    ~DirectConnection() {
+        if (connected_) SCardDisconnect(card_, SCARD_UNPOWER_CARD);
+        if (has_context_) SCardReleaseContext(context_);
+    }
+    DirectConnection(const DirectConnection&) = delete;
+    DirectConnection& operator=(const DirectConnection&) = delete;
+
+    int32_t result() const { return result_; }
+    SCARDHANDLE card() const { return card_; }
+
+private:
+    SCARDCONTEXT context_ = 0;
+    SCARDHANDLE card_ = 0;
+    bool has_context_ = false;
+    bool connected_ = false;
+    int32_t result_ = 0;
+};
+
+template <typename Call>
+int with_pinpad(int32_t handle, Call call) {
+    handle = device_or_current(handle);
+    Pcsc_Common* reader = handle > 0 ? call::resolve_device(handle) : nullptr;
+    if (!reader) return kNoDevice;
+    if (!is_pinpad(*reader)) return kNotPinpad;
+    if (reader->card != 0) return call(reader->card);
+    char name[Pcsc_Common::kReaderNameSize];
+    std::memcpy(name, reader->reader_name, sizeof name);
+    name[sizeof name - 1] = '\0';
+    DirectConnection direct(name);
+    if (direct.result() != 0) return direct.result();
+    return call(direct.card());
+}
+
+}  // namespace
+
+int display_message(int32_t handle, const char* text, int32_t a, int32_t b) {
+    return with_pinpad(handle, [&](SCARDHANDLE card) { return ekryptobeid_display_message(card, a, b, text); });
+}
+
+int beep(int32_t handle, int32_t a) {
+    return with_pinpad(handle, [&](SCARDHANDLE card) { return ekryptobeid_beep(card, a); });
+}
+
+}  // namespace selvane::pinpad
+
+extern "C" {
+int32_t PCSC_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) {
+    return selvane::pinpad::display_message(handle, text, a, b);
+}
+int32_t QUARLO_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) {
+    return selvane::pinpad::display_message(handle, text, a, b);
+}
+int32_t PCSC_Beep(int32_t handle, int32_t a) { return selvane::pinpad::beep(handle, a); }
+int32_t QUARLO_Beep(int32_t handle, int32_t a) { return selvane::pinpad::beep(handle, a); }
+}

@@ -1,0 +1,118 @@
+// The plain exports of libtarvik.so for native hosts (undecorated names).
+//
+// Device handle: the value openDevice returned (see tarvik/reader/hcl.h);
+// any other value is refused by the reader layer with -100.
+// Result codes: those of the reader layer (hcl.h), of the engine
+// transactions (1000-1105, 3000-3018) and of the SIS read (sis_card.h),
+// passed on unchanged, plus the codes listed per export.
+// Output buffers belong to the caller; the sizes below are what a caller
+// must pass.
+#ifndef TARVIK_FACES_PLAIN_EXPORTS_H
+#define TARVIK_FACES_PLAIN_EXPORTS_H
+
+#include <cstddef>
+
+#define TARVIK_EXPORT __attribute__((visibility("default")))
+
+inline constexpr std::size_t PLAIN_READER_LIST_SIZE = 4096;   // getIccList buffer
+inline constexpr std::size_t PLAIN_ATR_SIZE = 64;             // getCardStatus ATR buffer
+inline constexpr std::size_t PLAIN_SIS_TEXT_SIZE = 1024;      // readSisCard buffers, types 0 and 1
+inline constexpr std::size_t PLAIN_PT_TEXT_SIZE = 2048;       // readPtEidPubDataIdentify text buffers
+inline constexpr std::size_t PLAIN_PT_PHOTO_SIZE = 14242;     // readPtEidPubDataIdentify photo buffer
+inline constexpr std::size_t PLAIN_URL_MAX = 1023;            // eidStartOnline: longer URLs are refused
+inline constexpr std::size_t PLAIN_ID_TEXT_SIZE = 4096;       // eID identity text buffer
+inline constexpr std::size_t PLAIN_ADDRESS_TEXT_SIZE = 1024;  // eID address text buffer
+inline constexpr std::size_t PLAIN_PHOTO_SIZE = 8192;         // eID photo buffer
+inline constexpr std::size_t PLAIN_TRANSACTION_ID_SIZE = 33;  // eidAuthenticationOnline, zeroed by the caller
+
+extern "C" {
+
+// 1 when a card is in the opened reader, else 0.
+TARVIK_EXPORT int cardPresent(int handle);
+
+// Card state: *powered, *absent, the ATR (a buffer of PLAIN_ATR_SIZE bytes)
+// and its length. 0, 1 (card removed / reader unavailable) or a PC/SC code.
+TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len);
+
+// Appends the reader-list XML (root PCSC_Get_devices) to the string in
+// text, a buffer of PLAIN_READER_LIST_SIZE bytes; a list that would not fit
+// is not appended. Returns 0.
+TARVIK_EXPORT int getIccList(char* text);
+
+// Online start-up: server URL (at most PLAIN_URL_MAX characters; a longer
+// one leaves no URL, so exchanges fail), log file "eidzundelog.txt" in the
+// log directory (%APPDATA% when it can be entered, else the current
+// directory; never created), engine with the server exchange and the log
+// directory as data directory. Returns 0.
+TARVIK_EXPORT int eidStartOnline(const char* url);
+// Offline start-up: log file "<log directory>/<sub_directory>/<user>_eiddlllog.txt"
+// (the sub-directory must exist), engine without server. Returns 0.
+TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory);
+
+// Selects and connects the reader: the device handle, or -1 (connection
+// failed, null or over-long name) or -2 (no PC/SC context).
+TARVIK_EXPORT int openDevice(const char* reader_name);
+
+// Reads the identity (want_identity 1), address (want_address 1) and
+// photo (want_photo 1) of the eID card, offline; flags other than 1 count
+// as 0. format 0 NAME=value lines, 1 XML. Texts replace what the buffers
+// held (PLAIN_ID_TEXT_SIZE and PLAIN_ADDRESS_TEXT_SIZE bytes); the photo
+// (PLAIN_PHOTO_SIZE bytes) and its length, or 0 in *photo_len when the
+// photo is not wanted. The card cache is neither read nor filled.
+// Results: 0; the transaction's code (outputs untouched); -1 when a text
+// does not fit, the photo is larger than its buffer (length untouched) or
+// an output is null.
+TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_address, int want_identity, int want_photo,
+                                         char* identity_text, char* address_text, unsigned char* photo,
+                                         int* photo_len);
+// The same read, also checking the signatures of the identity and address
+// files (with the national-register certificate, saved as a PEM file in
+// the data directory) and the photo against the identity file, offline. A signature that does not match is not
+// a failure of the call.
+TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address, int want_identity, int want_photo,
+                                       char* identity_text, char* address_text, unsigned char* photo,
+                                       int* photo_len);
+
+// Online authentication of the cardholder (eidStartOnline first): PIN
+// check with the text whole (4 to 12 digits), challenge from the server
+// signed by the card, results sent back. The session identifier is the one
+// the JNI face made (zeros when none). When the card is the one the card
+// cache holds, its certificates come from the cache. On 0 the transaction
+// identifier is written to transaction_id as at most 32 characters without
+// a terminator (pass a zeroed buffer of PLAIN_TRANSACTION_ID_SIZE bytes).
+// Results: 0; 1 no transaction identifier; -1 no memory or a null
+// transaction_id; the card identifier's, the transaction's or the XML
+// rendering's code.
+TARVIK_EXPORT int eidAuthenticationOnline(int handle, int mask0, int mask1, int mask2, int mask3, int mask4, int mask5,
+                                          int mask6, int mask7, int mask8, int mask9, const char* pin,
+                                          char* transaction_id);
+
+// One APDU (5-byte header, at most 1,019 data bytes); the response buffer
+// must hold the bytes the APDU asks for (at most 1,022). 0 with the status
+// word in *sw, or -1 (refused APDU, no status word).
+TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
+                                    unsigned int* response_len, unsigned short* sw);
+
+// SIS card: type 0 NAME=value lines, 1 XML (both appended to the text the
+// PLAIN_SIS_TEXT_SIZE-byte buffers hold), 2 the 86-byte ISDF and 138-byte
+// PBDF records. 1 read, 3100 no card, -1 read failed, -3/-4 check bytes of
+// PBDF/ISDF wrong, -5 the text does not fit beside what the buffer holds
+// (nothing written).
+TARVIK_EXPORT int readSisCard(int handle, int type, char* isdf, char* pbdf);
+
+// Portuguese identity card through the outside middleware. The first three
+// arguments are ignored. The first call in the process binds the library
+// and answers -3 without reading. Later calls: identity and address texts
+// (PLAIN_PT_TEXT_SIZE bytes each) when want_identity is 1, the picture
+// (PLAIN_PT_PHOTO_SIZE bytes) and its length when want_photo is 1.
+// Results: the middleware's PTEID_Init result when nothing else was asked;
+// 0 identity read; -2 no card; the PTEID_GetID code when it failed (texts
+// untouched); -1 the middleware is not bound or a picture length beyond
+// its record (photo length untouched).
+TARVIK_EXPORT int readPtEidPubDataIdentify(int ignored_handle, int ignored_format, int ignored_want_address,
+                                           int want_identity, int want_photo, char* identity_text,
+                                           char* address_text, unsigned char* photo, int* photo_len);
+
+}  // extern "C"
+
+#endif

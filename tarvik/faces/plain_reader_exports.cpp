@@ -1,0 +1,45 @@
+// Plain exports that forward to the reader layer and the SIS read.
+#include <cstdint>
+#include <cstring>
+
+#include "tarvik/engine/eid_session.h"
+#include "tarvik/engine/sis_card.h"
+#include "tarvik/faces/face_state.h"
+#include "tarvik/faces/plain_exports.h"
+#include "tarvik/reader/hcl.h"
+
+char selected_reader_name[FACE_READER_NAME_SIZE];
+
+extern "C" {
+
+TARVIK_EXPORT int cardPresent(int handle) { return eidCardPresent(handle); }
+
+TARVIK_EXPORT int getIccList(char* text) { return eidGetIccList(text); }
+
+TARVIK_EXPORT int openDevice(const char* reader_name) {
+    if (reader_name != nullptr) {
+        const std::size_t length = strnlen(reader_name, FACE_READER_NAME_SIZE);
+        if (length == FACE_READER_NAME_SIZE) return -1;
+        std::memset(selected_reader_name, 0, sizeof selected_reader_name);
+        std::memcpy(selected_reader_name, reader_name, length);
+    }
+    return eidOpenReader(reader_name);
+}
+
+TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
+    return HCL_get_card_status(handle, powered, absent, atr, atr_len);
+}
+
+TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
+                                    unsigned int* response_len, unsigned short* sw) {
+    static_assert(sizeof(unsigned short) == sizeof(uint16_t));
+    return HCL_card_command_T0_T1(handle, apdu, apdu_len, response, response_len, reinterpret_cast<uint16_t*>(sw));
+}
+
+TARVIK_EXPORT int readSisCard(int handle, int type, char* isdf, char* pbdf) {
+    const bool records = type == SIS_OUTPUT_RECORDS;
+    return sisReadCard(handle, type, isdf, records ? SIS_ISDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE, pbdf,
+                       records ? SIS_PBDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE);
+}
+
+}  // extern "C"

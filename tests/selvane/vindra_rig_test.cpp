@@ -1,0 +1,102 @@
+// Runs the Java check program (java/VindraCheck.java) on the JVM with
+// -Xcheck:jni against libselvane.so, which loads libtarvik.so and the
+// card-terminal stand-in, with virtual cards in the rig.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/rig/rig_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Vindra : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch_ = kit::rig::scratch_dir();
+        ::setenv("APPDATA", scratch_.c_str(), 1);
+    }
+
+    // Exit status of the check program; the JVM's standard error is kept.
+    int run_java(const std::vector<std::string>& args) {
+        std::vector<std::string> command{JAVA_EXECUTABLE, "-Xcheck:jni", "-Djava.library.path=" JAVA_LIBRARY_DIR,
+                                         "-cp", JAVA_CLASSPATH, "VindraCheck"};
+        command.insert(command.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& part : command) argv.push_back(part.data());
+        argv.push_back(nullptr);
+        const std::string err_path = scratch_ + "/java.err";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int fd = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0) ::dup2(fd, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+        java_err_ = read_file(err_path);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string reader() const { return kit::rig::slot_name(kit::rig::reader_entries().at(0)); }
+
+    std::string make_pki() {
+        const std::string pki = scratch_ + "/pki";
+        fs::create_directories(pki);
+        EXPECT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
+        return pki;
+    }
+
+    std::string scratch_;
+    std::string java_err_;
+};
+
+TEST_F(Vindra, WithoutReadersFieldsAreDefinedAndSfdfTextIsValidJava) {
+    // An insurer number holding code-page-850 0x82 ("é") and 0x9C ("£").
+    const std::string period = std::string("\x80\x03") + "101" + "\x81\x05" + "Caf\x82\x9C" + "\x84\x08" +
+                               "20000101" + "\x85\x08" + "99999999";
+    const std::string image = std::string("\xA3") + static_cast<char>(period.size()) + period;
+    const std::string sfdf = scratch_ + "/sfdf.bin";
+    std::ofstream(sfdf, std::ios::binary) << image;
+    ::setenv("KIT_CTM_SFDF", sfdf.c_str(), 1);
+    EXPECT_EQ(run_java({"no-readers", "PERIOD_1_SFDF_INUM=Caf\u00e9\u00a3\n"}), 0) << java_err_;
+    EXPECT_EQ(java_err_.find("WARNING"), std::string::npos) << java_err_;
+}
+
+TEST_F(Vindra, SisCardOnOmnikeyReaderWithSam) {
+    const std::string pki = make_pki();
+    kit::rig::VirtualCard card(kit::rig::port_of(0),
+                               {"--profile", "sle4418", "--memory", "@" + pki + "/sis_valid.bin"});
+    ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+    EXPECT_EQ(run_java({"sis", reader()}), 0) << java_err_;
+    EXPECT_EQ(java_err_.find("WARNING"), std::string::npos) << java_err_;
+    EXPECT_EQ(read_file(scratch_ + "/sisreader.txt"), reader());
+}
+
+TEST_F(Vindra, EidCardWithAndWithoutPhoto) {
+    const std::string pki = make_pki();
+    kit::rig::VirtualCard card(kit::rig::port_of(0), {"--profile", "eid", "--pki", pki});
+    ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+    const std::string photo = scratch_ + "/photo.jpg";
+    EXPECT_EQ(run_java({"eid", reader(), photo, std::to_string(fs::file_size(pki + "/photo.jpg"))}), 0) << java_err_;
+    EXPECT_EQ(read_file(photo), read_file(pki + "/photo.jpg"));
+    EXPECT_EQ(java_err_.find("WARNING"), std::string::npos) << java_err_;
+}
+
+}  // namespace
