@@ -206,48 +206,51 @@ const char* eid_table_dispatcher_name(EidTable table) {
     return "";
 }
 
+int eidRunControllerTable(EidTable which, int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
+                          const EidCertFileNames* names) {
+    if (in == nullptr || out == nullptr) return -1;
+    switch (which) {
+        case EidTable::ReadPubData: {
+            EidReadFileTable table{};
+            eidBuildReadPubDataTable(handle, in, out, table);
+            return run_rows(table, eidReadPubDataControler);
+        }
+        case EidTable::ReadCert: {
+            EidReadCertTable table{};
+            eidBuildReadCertTable(handle, in, out, table);
+            return run_rows(table, eidReadCertControler);
+        }
+        case EidTable::SaveX509: {
+            EidSaveTable table{};
+            if (names == nullptr) return -1;
+            eidBuildSaveX509Table(in, out, names, table);
+            return run_rows(table, eidSaveX509Controler);
+        }
+        case EidTable::PhotoHash: {
+            EidPhotoHashTable table{};
+            eidBuildPhotoHashTable(in, out, table);
+            return run_rows(table, eidGetPhotoHashControler);
+        }
+        case EidTable::VerifySgn: {
+            EidVerifySgnTable table{};
+            eidBuildVerifySgnTable(in, out, table);
+            return run_rows(table, eidVerifySgnControler);
+        }
+        case EidTable::CcvCheck: {
+            EidChainTable table{};
+            eidBuildCcvCheckTable(in, out, table);
+            return run_rows(table, eidCcvCheckControler);
+        }
+    }
+    return -1;
+}
+
 int eidRunControllerTables(int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
                            const EidCertFileNames* names, EidTable last, EidTable* failed_table) {
     if (in == nullptr || out == nullptr || failed_table == nullptr) return -1;
-    const auto run = [&](EidTable which) -> int {
-        switch (which) {
-            case EidTable::ReadPubData: {
-                EidReadFileTable table{};
-                eidBuildReadPubDataTable(handle, in, out, table);
-                return run_rows(table, eidReadPubDataControler);
-            }
-            case EidTable::ReadCert: {
-                EidReadCertTable table{};
-                eidBuildReadCertTable(handle, in, out, table);
-                return run_rows(table, eidReadCertControler);
-            }
-            case EidTable::SaveX509: {
-                EidSaveTable table{};
-                if (names == nullptr) return -1;
-                eidBuildSaveX509Table(in, out, names, table);
-                return run_rows(table, eidSaveX509Controler);
-            }
-            case EidTable::PhotoHash: {
-                EidPhotoHashTable table{};
-                eidBuildPhotoHashTable(in, out, table);
-                return run_rows(table, eidGetPhotoHashControler);
-            }
-            case EidTable::VerifySgn: {
-                EidVerifySgnTable table{};
-                eidBuildVerifySgnTable(in, out, table);
-                return run_rows(table, eidVerifySgnControler);
-            }
-            case EidTable::CcvCheck: {
-                EidChainTable table{};
-                eidBuildCcvCheckTable(in, out, table);
-                return run_rows(table, eidCcvCheckControler);
-            }
-        }
-        return -1;
-    };
     for (int i = 0; i <= static_cast<int>(last); ++i) {
         const auto table = static_cast<EidTable>(i);
-        const int result = run(table);
+        const int result = eidRunControllerTable(table, handle, in, out, names);
         if (result != 0) {
             *failed_table = table;
             return result;

@@ -136,6 +136,11 @@ enum class EidTable { ReadPubData, ReadCert, SaveX509, PhotoHash, VerifySgn, Ccv
 // Name of a table's dispatcher ("eidReadPubDataControler", ...).
 const char* eid_table_dispatcher_name(EidTable table);
 
+// Builds and runs one table, its rows in order: 0, or the first failing
+// row's code; -1 for a null argument (names is needed by SaveX509 only).
+int eidRunControllerTable(EidTable table, int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
+                          const EidCertFileNames* names);
+
 // Builds and runs the tables from the first up to and including `last`,
 // each table's rows in order. 0, or the first failing row's code with
 // *failed naming its table. -1 for a null argument.

@@ -43,56 +43,12 @@ int exchange(S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out, Preset reques
     return communicationCallBack(&request, in, &reply, out);
 }
 
-template <typename Table, typename Dispatcher>
-int run_rows(const Table& table, Dispatcher dispatcher) {
-    for (const auto& row : table)
-        if (const int result = dispatcher(row); result != 0) return result;
-    return 0;
-}
-
-int run_table(EidTable which, int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
-              const EidCertFileNames& names) {
-    switch (which) {
-        case EidTable::ReadPubData: {
-            EidReadFileTable table{};
-            eidBuildReadPubDataTable(handle, in, out, table);
-            return run_rows(table, eidReadPubDataControler);
-        }
-        case EidTable::ReadCert: {
-            EidReadCertTable table{};
-            eidBuildReadCertTable(handle, in, out, table);
-            return run_rows(table, eidReadCertControler);
-        }
-        case EidTable::SaveX509: {
-            EidSaveTable table{};
-            eidBuildSaveX509Table(in, out, &names, table);
-            return run_rows(table, eidSaveX509Controler);
-        }
-        case EidTable::PhotoHash: {
-            EidPhotoHashTable table{};
-            eidBuildPhotoHashTable(in, out, table);
-            return run_rows(table, eidGetPhotoHashControler);
-        }
-        case EidTable::VerifySgn: {
-            EidVerifySgnTable table{};
-            eidBuildVerifySgnTable(in, out, table);
-            return run_rows(table, eidVerifySgnControler);
-        }
-        case EidTable::CcvCheck: {
-            EidChainTable table{};
-            eidBuildCcvCheckTable(in, out, table);
-            return run_rows(table, eidCcvCheckControler);
-        }
-    }
-    return -1;
-}
-
 // Tables `first` to `last` in order; the first failing row ends them.
 int run_tables(const KeyTransaction& kind, int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
                const EidCertFileNames& names, EidTable first, EidTable last) {
     for (int i = static_cast<int>(first); i <= static_cast<int>(last); ++i) {
         const auto table = static_cast<EidTable>(i);
-        if (const int result = run_table(table, handle, in, out, names); result != 0) {
+        if (const int result = eidRunControllerTable(table, handle, in, out, &names); result != 0) {
             KEY_TRACE(kind.name, "ERROR in %s(...) while calling %s(...)", kind.name, eid_table_dispatcher_name(table));
             return result;
         }
