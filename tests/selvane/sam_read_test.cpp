@@ -160,6 +160,9 @@ struct FailureCase {
     std::vector<std::string> closing;  // the last calls made
 };
 
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.fault; }
+
 class SamReadFailure : public SamRead, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(SamReadFailure, ReturnsItsCodeTracesAndClosesWhatWasOpened) {
