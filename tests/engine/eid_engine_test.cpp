@@ -18,21 +18,6 @@
 
 namespace {
 
-struct Records {
-    S_EID_FUNCTION_INPUT in{};
-    S_EID_FUNCTION_OUTPUT out{};
-    Records() {
-        init_S_EID_FUNCTION_INPUT(&in);
-        init_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    ~Records() {
-        free_S_EID_FUNCTION_INPUT(&in);
-        free_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    Records(const Records&) = delete;
-    Records& operator=(const Records&) = delete;
-};
-
 void fill(S_EID_DATA& member, const Bytes& bytes) {
     free_S_EID_DATA(&member);
     init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);

@@ -25,6 +25,22 @@ inline void write_text(const std::filesystem::path& path, const std::string& tex
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// Both records of a transaction, initialised and freed.
+struct Records {
+    S_EID_FUNCTION_INPUT in{};
+    S_EID_FUNCTION_OUTPUT out{};
+    Records() {
+        init_S_EID_FUNCTION_INPUT(&in);
+        init_S_EID_FUNCTION_OUTPUT(&out);
+    }
+    ~Records() {
+        free_S_EID_FUNCTION_INPUT(&in);
+        free_S_EID_FUNCTION_OUTPUT(&out);
+    }
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+};
+
 // An S_EID_DATA that frees itself.
 struct Data {
     S_EID_DATA d{};

@@ -30,22 +30,6 @@ constexpr int kHandle = HCL_DEVICE_HANDLE;
 std::string reader() { return kit::rig::slot_name(kit::rig::reader_entries().at(0)); }
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Both records of a transaction, freed at the end.
-struct Records {
-    S_EID_FUNCTION_INPUT in{};
-    S_EID_FUNCTION_OUTPUT out{};
-    Records() {
-        init_S_EID_FUNCTION_INPUT(&in);
-        init_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    ~Records() {
-        free_S_EID_FUNCTION_INPUT(&in);
-        free_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    Records(const Records&) = delete;
-    Records& operator=(const Records&) = delete;
-};
-
 void put(S_EID_DATA& member, const Bytes& bytes) {
     free_S_EID_DATA(&member);
     init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);

@@ -25,27 +25,13 @@ namespace {
 
 std::string reader() { return kit::rig::slot_name(kit::rig::reader_entries().at(0)); }
 
-struct Records {
-    S_EID_FUNCTION_INPUT in{};
-    S_EID_FUNCTION_OUTPUT out{};
-    Records() {
-        init_S_EID_FUNCTION_INPUT(&in);
-        init_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    ~Records() {
-        free_S_EID_FUNCTION_INPUT(&in);
-        free_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    Records(const Records&) = delete;
-    Records& operator=(const Records&) = delete;
-    // Everything read, saved and checked.
-    void ask_for_everything(int32_t code) {
-        in.function_id = code;
-        const int32_t masks[EID_REQUEST_MASKS] = {0x20000, 0x7FFF, 0, 0x80000, 0x7FFF,
-                                                  0x7FFF,  0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF};
-        std::memcpy(in.request_mask, masks, sizeof masks);
-    }
-};
+// Everything read, saved and checked.
+void ask_for_everything(Records& r, int32_t code) {
+    r.in.function_id = code;
+    const int32_t masks[EID_REQUEST_MASKS] = {0x20000, 0x7FFF, 0, 0x80000, 0x7FFF,
+                                              0x7FFF,  0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF};
+    std::memcpy(r.in.request_mask, masks, sizeof masks);
+}
 
 std::string text_of(const S_EID_DATA& d) { return d.dta == nullptr ? "" : std::string(d.dta, d.dta + d.dta_len); }
 Bytes bytes_of(const S_EID_DATA& d) { return d.dta == nullptr ? Bytes{} : Bytes(d.dta, d.dta + d.dta_len); }
@@ -138,7 +124,7 @@ constexpr int H = HCL_DEVICE_HANDLE;
 TEST_F(EidCardInReader, OfflineVerificationOfAGoodCard) {
     auto card = insert();
     Records r;
-    r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+    ask_for_everything(r, PUB_DATA_VER_OFFLINE);
     init_S_EID_DATA(&r.in.id_session, reinterpret_cast<const unsigned char*>("S1"), 2, nullptr, 0);
     ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
     EXPECT_EQ(r.out.function_id, PUB_DATA_VER_OFFLINE);
@@ -171,7 +157,7 @@ TEST_F(EidCardInReader, TamperedFilesFailTheirChecks) {
     {
         auto card = insert("tampered-identity");
         Records r;
-        r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
         EXPECT_EQ(r.out.id_rn_stat, -1);
         EXPECT_EQ(r.out.id_photo_stat, -1);
@@ -180,7 +166,7 @@ TEST_F(EidCardInReader, TamperedFilesFailTheirChecks) {
     {
         auto card = insert("tampered-address");
         Records r;
-        r.ask_for_everything(PUB_DATA_CAP_OFFLINE);
+        ask_for_everything(r, PUB_DATA_CAP_OFFLINE);
         ASSERT_EQ(eidPubDataCapture(H, &r.in, &r.out), 0);
         EXPECT_EQ(r.out.id_rn_stat, 1);
         EXPECT_EQ(r.out.id_address_stat, -1);
@@ -191,7 +177,7 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
     {
         auto card = insert("wrong-photo-hash");
         Records r;
-        r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         EXPECT_EQ(eidPubDataVerify(H, &r.in, &r.out), 1012);
         EXPECT_EQ(r.out.id_rn_stat, 1);  // the check before it ran
         EXPECT_EQ(r.out.id_photo_stat, 0);
@@ -201,7 +187,7 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
     {
         auto card = insert("foreign-root");
         Records r;
-        r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
         EXPECT_EQ(r.out.cert2_ccv_stat, -1);
         EXPECT_EQ(r.out.cert3_ccv_stat, -1);
@@ -210,7 +196,7 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
     {
         auto card = insert("zero-tail");
         Records r;
-        r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
         EXPECT_EQ(bytes_of(r.out.id_rn), file("zt_identity.bin"));
         EXPECT_EQ(bytes_of(r.out.sgn_rn), file("zt_identity.sig"));
@@ -279,7 +265,7 @@ TEST_F(EidCardInReader, OnlineCaptureAndVerificationTalkToTheServer) {
     ASSERT_EQ(eidInit(play_server, data_.c_str()), 0);
     g_server_id = "SRV_0001";
     Records r;
-    r.ask_for_everything(PUB_DATA_VER_ONLINE);
+    ask_for_everything(r, PUB_DATA_VER_ONLINE);
     ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
     EXPECT_EQ(text_of(r.out.id_transaction), "SRV_0001");
     EXPECT_EQ(r.out.id_rn_stat, 1);
@@ -292,7 +278,7 @@ TEST_F(EidCardInReader, OnlineCaptureAndVerificationTalkToTheServer) {
 
     g_server_id = "../escape";
     Records capture;
-    capture.ask_for_everything(PUB_DATA_CAP_ONLINE);
+    ask_for_everything(capture, PUB_DATA_CAP_ONLINE);
     ASSERT_EQ(eidPubDataCapture(H, &capture.in, &capture.out), 0);
     EXPECT_TRUE(is_empty_S_EID_DATA(&capture.out.id_transaction));
 
@@ -424,7 +410,7 @@ TEST_F(EidCardInReader, OversizedFileAndRemovalInTheMiddleOfARead) {
     {
         auto card = insert("", {"--cut", "00B0010080"});
         Records r;
-        r.ask_for_everything(PUB_DATA_VER_OFFLINE);
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         // The photo is the first file with a third block.
         EXPECT_EQ(eidPubDataVerify(H, &r.in, &r.out), 1006);
         EXPECT_NE(card->log().find("CUT 00B0010080"), std::string::npos);
