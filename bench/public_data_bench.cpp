@@ -22,6 +22,7 @@
 #include "tarvik/engine/eid_public_transactions.h"
 #include "tarvik/engine/eid_session.h"
 #include "tarvik/reader/hcl.h"
+#include "bench/timing_reporter.h"
 #include "tests/rig/rig_support.h"
 
 namespace {
@@ -116,23 +117,6 @@ void BM_BareReplay(benchmark::State& state) {
 BENCHMARK(BM_PublicDataVerification)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_BareReplay)->Unit(benchmark::kMillisecond)->Iterations(10);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-            if (!run.error_occurred && run.iterations > 0) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    double time_of(const std::string& prefix) const {
-        for (const auto& [name, time] : times_)
-            if (name.rfind(prefix, 0) == 0) return time;
-        return 0.0;
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,7 +143,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     learn_one_transaction(g_card->log());
-    RatioReporter reporter;
+    TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double verify = reporter.time_of("BM_PublicDataVerification");
     const double replay = reporter.time_of("BM_BareReplay");

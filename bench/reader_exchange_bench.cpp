@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tarvik/reader/hcl.h"
+#include "bench/timing_reporter.h"
 #include "tests/rig/rig_support.h"
 
 namespace {
@@ -65,23 +66,6 @@ void BM_BareExchange(benchmark::State& state) {
 BENCHMARK(BM_HclExchange)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareExchange)->Unit(benchmark::kMicrosecond);
 
-// Console output plus the mean time per exchange of each benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-            if (!run.error_occurred && run.iterations > 0) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    double time_of(const std::string& name) const {
-        const auto found = times_.find(name);
-        return found == times_.end() ? 0.0 : found->second;
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,7 +81,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no card in %s\n", g_reader.c_str());
         return 1;
     }
-    RatioReporter reporter;
+    TimingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double hcl = reporter.time_of("BM_HclExchange");
     const double bare = reporter.time_of("BM_BareExchange");
