@@ -5,7 +5,7 @@
 #include "tarvik/engine/eid_session.h"
 #include "tarvik/engine/sis_card.h"
 #include "tarvik/faces/face_state.h"
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "tarvik/reader/hcl.h"
 
 char selected_reader_name[FACE_READER_NAME_SIZE];

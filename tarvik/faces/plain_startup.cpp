@@ -5,7 +5,7 @@
 #include "tarvik/engine/eid_engine.h"
 #include "tarvik/faces/face_trace.h"
 #include "tarvik/faces/log_directory.h"
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "tarvik/faces/server_transport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/face_trace.h"
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "tarvik/reader/outside_libraries.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "test_auth_server.h"
 #include "tests/rig/rig_support.h"
 

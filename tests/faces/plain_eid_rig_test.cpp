@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "tests/rig/rig_support.h"
 
 namespace fs = std::filesystem;

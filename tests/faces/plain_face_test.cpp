@@ -12,7 +12,7 @@
 
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/log_directory.h"
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 
 namespace fs = std::filesystem;
 

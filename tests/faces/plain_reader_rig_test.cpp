@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tarvik/engine/sis_decode.h"
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 #include "tarvik/reader/hcl.h"
 #include "tests/rig/rig_support.h"
 

@@ -2,7 +2,7 @@
 // answer -1 and call nothing (the stand-in's other functions would answer).
 #include <gtest/gtest.h>
 
-#include "tarvik/faces/plain_exports.h"
+#include "tarvik.h"
 
 TEST(PortugueseReadUnbound, AnswersMinusOneOnEveryLaterCall) {
     char identity[PLAIN_PT_TEXT_SIZE] = "old";

@@ -1,31 +1,37 @@
-// The plain exports of libtarvik.so for native hosts (undecorated names).
-//
-// Device handle: the value openDevice returned (see tarvik/reader/hcl.h);
-// any other value is refused by the reader layer with -100.
-// Result codes: those of the reader layer (hcl.h), of the engine
-// transactions (1000-1105, 3000-3018) and of the SIS read (sis_card.h),
-// passed on unchanged, plus the codes listed per export.
-// Output buffers belong to the caller; the sizes below are what a caller
-// must pass.
-#ifndef TARVIK_FACES_PLAIN_EXPORTS_H
-#define TARVIK_FACES_PLAIN_EXPORTS_H
-
-#include <cstddef>
+/*
+ * tarvik - the plain exports of libtarvik.so for native hosts.
+ *
+ * Device handle: the value openDevice returned; any other value is refused
+ * with -100.
+ * Result codes: those of the reader layer (-1 failure, -2 no PC/SC context
+ * or card absent, -3 card not powered, -99 card removed, 2 PC/SC
+ * transaction not obtained in time, -100 unknown handle, PC/SC codes), of
+ * the engine transactions (1000 wrong function code, 1001-1029 and 1105 a
+ * failed read/save/check step, 3000-3004 card checks, 3005-3006 signing,
+ * 3007-3017 PIN entry and PIN results, 3018 no reader selected) and of the
+ * SIS read, passed on unchanged, plus the codes listed per export.
+ * Output buffers belong to the caller; the sizes below are what a caller
+ * must pass.
+ */
+#ifndef TARVIK_H
+#define TARVIK_H
 
 #define TARVIK_EXPORT __attribute__((visibility("default")))
 
-inline constexpr std::size_t PLAIN_READER_LIST_SIZE = 4096;   // getIccList buffer
-inline constexpr std::size_t PLAIN_ATR_SIZE = 64;             // getCardStatus ATR buffer
-inline constexpr std::size_t PLAIN_SIS_TEXT_SIZE = 1024;      // readSisCard buffers, types 0 and 1
-inline constexpr std::size_t PLAIN_PT_TEXT_SIZE = 2048;       // readPtEidPubDataIdentify text buffers
-inline constexpr std::size_t PLAIN_PT_PHOTO_SIZE = 14242;     // readPtEidPubDataIdentify photo buffer
-inline constexpr std::size_t PLAIN_URL_MAX = 1023;            // eidStartOnline: longer URLs are refused
-inline constexpr std::size_t PLAIN_ID_TEXT_SIZE = 4096;       // eID identity text buffer
-inline constexpr std::size_t PLAIN_ADDRESS_TEXT_SIZE = 1024;  // eID address text buffer
-inline constexpr std::size_t PLAIN_PHOTO_SIZE = 8192;         // eID photo buffer
-inline constexpr std::size_t PLAIN_TRANSACTION_ID_SIZE = 33;  // eidAuthenticationOnline, zeroed by the caller
+#define PLAIN_READER_LIST_SIZE     4096  /* getIccList buffer */
+#define PLAIN_ATR_SIZE             64    /* getCardStatus ATR buffer */
+#define PLAIN_SIS_TEXT_SIZE        1024  /* readSisCard buffers, types 0 and 1 */
+#define PLAIN_PT_TEXT_SIZE         2048  /* readPtEidPubDataIdentify text buffers */
+#define PLAIN_PT_PHOTO_SIZE        14242 /* readPtEidPubDataIdentify photo buffer */
+#define PLAIN_URL_MAX              1023  /* eidStartOnline: longer URLs are refused */
+#define PLAIN_ID_TEXT_SIZE         4096  /* eID identity text buffer */
+#define PLAIN_ADDRESS_TEXT_SIZE    1024  /* eID address text buffer */
+#define PLAIN_PHOTO_SIZE           8192  /* eID photo buffer */
+#define PLAIN_TRANSACTION_ID_SIZE  33    /* eidAuthenticationOnline, zeroed by the caller */
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // 1 when a card is in the opened reader, else 0.
 TARVIK_EXPORT int cardPresent(int handle);
@@ -113,6 +119,8 @@ TARVIK_EXPORT int readPtEidPubDataIdentify(int ignored_handle, int ignored_forma
                                            int want_identity, int want_photo, char* identity_text,
                                            char* address_text, unsigned char* photo, int* photo_len);
 
-}  // extern "C"
-
+#ifdef __cplusplus
+}
 #endif
+
+#endif /* TARVIK_H */
