@@ -44,19 +44,17 @@
 #include <string>
 #include <vector>
 
+#include "tarvik/engine/crypto/openssl_handles.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* p) const { Free(p); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using KeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX_free>>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX_free>>;
+using tarvik::crypto::Deleter;
+using KeyPtr = tarvik::crypto::PkeyPtr;
+using CertPtr = tarvik::crypto::X509Ptr;
+using KeyCtxPtr = tarvik::crypto::PkeyCtxPtr;
+using tarvik::crypto::MdCtxPtr;
 using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free>>;
 
 void require(bool ok, const char* what) {
