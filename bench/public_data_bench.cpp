@@ -129,9 +129,8 @@ int main(int argc, char** argv) {
     g_reader = kit::rig::slot_name(readers.front());
     const std::string pki = kit::rig::scratch_dir() + "/pki";
     const std::string data = kit::rig::scratch_dir() + "/data/";
-    std::filesystem::create_directories(pki);
     std::filesystem::create_directories(data);
-    if (std::system((std::string(TESTPKI_PATH) + " " + pki).c_str()) != 0) return 1;
+    if (!kit::rig::make_test_pki(pki)) return 1;
     g_card = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), std::vector<std::string>{"--pki", pki});
     if (!kit::rig::wait_for_card(g_reader, true) || eidOpenReader(g_reader.c_str()) != HCL_DEVICE_HANDLE) {
         std::fprintf(stderr, "no card in %s\n", g_reader.c_str());

@@ -87,9 +87,8 @@ protected:
     void start(std::vector<std::string> extra = {}, const std::string& auth_key = "auth") {
         pki_ = kit::rig::scratch_dir() + "/pki";
         data_ = kit::rig::scratch_dir() + "/data/";
-        std::filesystem::create_directories(pki_);
         std::filesystem::create_directories(data_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits 1024").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki_));
         std::vector<std::string> args{"--pki", pki_, "--key", "82=" + pki_ + "/" + auth_key + ".key.pem"};
         args.insert(args.end(), extra.begin(), extra.end());
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);

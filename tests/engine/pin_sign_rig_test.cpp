@@ -31,8 +31,7 @@ protected:
     // A fresh PKI of `bits` and a card holding its two keys, opened.
     void start(int bits, std::vector<std::string> extra = {}) {
         pki_ = kit::rig::scratch_dir() + "/pki";
-        std::filesystem::create_directories(pki_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits " + std::to_string(bits)).c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki_, bits));
         std::vector<std::string> args{"--key", "82=" + pki_ + "/auth.key.pem", "--key", "83=" + pki_ + "/sign.key.pem"};
         args.insert(args.end(), extra.begin(), extra.end());
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);

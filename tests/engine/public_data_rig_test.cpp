@@ -93,9 +93,8 @@ protected:
     void SetUp() override {
         pki_ = kit::rig::scratch_dir() + "/pki";
         data_ = kit::rig::scratch_dir() + "/data/";
-        std::filesystem::create_directories(pki_);
         std::filesystem::create_directories(data_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits 1024").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki_));
         ASSERT_EQ(eidInit(do_nothing, data_.c_str()), 0);
     }
     // The card from the test PKI (a variant of it, more options) in the

@@ -23,8 +23,7 @@ class SisCardInReader : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = kit::rig::scratch_dir() + "/pki";
-        std::filesystem::create_directories(dir_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + dir_ + " --bits 1024").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(dir_));
     }
     // A card with the named image in reader index, opened.
     std::unique_ptr<kit::rig::VirtualCard> insert(std::size_t index, const std::string& image) {

@@ -70,8 +70,7 @@ protected:
     // The eID card of a fresh test PKI in the first reader.
     void insert_card() {
         const std::string pki = scratch_ + "/pki";
-        fs::create_directories(pki);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki));
         photo_size_ = fs::file_size(pki + "/photo.jpg");
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0),
                                                         std::vector<std::string>{"--profile", "eid", "--pki", pki});

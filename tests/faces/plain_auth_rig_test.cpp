@@ -42,9 +42,8 @@ protected:
         const std::string scratch = kit::rig::scratch_dir();
         pki_ = scratch + "/pki";
         const std::string& pki = pki_;
-        fs::create_directories(pki);
         fs::create_directories(scratch + "/appdata");
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki));
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0),
                                                         std::vector<std::string>{"--profile", "eid", "--pki", pki});
         ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));

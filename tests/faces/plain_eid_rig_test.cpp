@@ -38,8 +38,7 @@ protected:
     void SetUp() override {
         scratch_ = kit::rig::scratch_dir();
         pki_ = scratch_ + "/pki";
-        fs::create_directories(pki_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits 1024 >/dev/null").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki_));
         card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0),
                                                         std::vector<std::string>{"--profile", "eid", "--pki", pki_});
         ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));

@@ -21,8 +21,7 @@ class PlainFaceWithSisCard : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string dir = kit::rig::scratch_dir() + "/pki";
-        std::filesystem::create_directories(dir);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + dir + " --bits 1024 >/dev/null").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(dir));
         card_ = std::make_unique<kit::rig::VirtualCard>(
             kit::rig::port_of(0),
             std::vector<std::string>{"--profile", "sle4418", "--memory", "@" + dir + "/sis_valid.bin"});

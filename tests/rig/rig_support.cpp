@@ -76,6 +76,12 @@ std::string scratch_dir() {
     return scratch.path;
 }
 
+bool make_test_pki(const std::string& dir, int bits) {
+    std::filesystem::create_directories(dir);
+    const std::string command = std::string(TESTPKI_PATH) + " " + dir + " --bits " + std::to_string(bits) + " >/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
 VirtualCard::VirtualCard(int port, std::vector<std::string> args) {
     log_path_ = scratch_dir() + "/vcard-" + std::to_string(port) + "-" + std::to_string(unique_counter()) + ".log";
     std::vector<std::string> argv_text{KIT_VCARD_PATH, "--port", std::to_string(port), "--log", log_path_};

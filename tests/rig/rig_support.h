@@ -19,6 +19,9 @@ int port_of(std::size_t index);
 std::string slot_name(const std::string& entry);
 // A folder of this test's own, removed by the rig (or made under TMPDIR).
 std::string scratch_dir();
+// Makes a fresh test PKI with the card files in dir (created when missing),
+// with keys of that many bits; false when the tool failed.
+bool make_test_pki(const std::string& dir, int bits = 1024);
 
 // kit-vcard on a port, logging to its own file; stopped on destruction.
 class VirtualCard {

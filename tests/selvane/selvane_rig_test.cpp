@@ -43,8 +43,7 @@ protected:
     void SetUp() override {
         scratch_ = kit::rig::scratch_dir();
         pki_ = scratch_ + "/pki";
-        fs::create_directories(pki_);
-        ASSERT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki_ + " --bits 1024 >/dev/null").c_str()), 0);
+        ASSERT_TRUE(kit::rig::make_test_pki(pki_));
         app_data_ = scratch_ + "/appdata";
         fs::create_directories(app_data_);
         setenv("APPDATA", app_data_.c_str(), 1);

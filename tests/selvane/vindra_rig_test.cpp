@@ -58,8 +58,7 @@ protected:
 
     std::string make_pki() {
         const std::string pki = scratch_ + "/pki";
-        fs::create_directories(pki);
-        EXPECT_EQ(std::system((std::string(TESTPKI_PATH) + " " + pki + " --bits 1024 >/dev/null").c_str()), 0);
+        EXPECT_TRUE(kit::rig::make_test_pki(pki));
         return pki;
     }
 
