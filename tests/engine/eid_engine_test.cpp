@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -232,52 +234,145 @@ TEST(CardCache, SaveKeepsSlotsOfEmptyMembersAndLeavesOutOversizedItems) {
     EXPECT_EQ(cache->sgn_rn_len, 0u);
 }
 
-TEST(CardCache, LoadFollowsCodeAndMasksAndNeverOverwrites) {
+// The members a cache load may fill, each with bytes of its own.
+struct CachedMember {
+    const char* name;
+    unsigned char fill;
+    std::size_t size;
+    uint32_t number;  // certificates only
+};
+const CachedMember kCachedMembers[] = {
+    {"id_rn", 1, 100, 0},       {"id_address", 2, 50, 0},   {"id_photo", 3, 1000, 0}, {"sgn_rn", 4, 128, 0},
+    {"sgn_address", 5, 128, 0}, {"cert2", 6, 700, 2},       {"cert3", 7, 701, 3},     {"cert4", 8, 702, 4},
+    {"cert6", 9, 703, 6},       {"cert8", 10, 704, 8},
+};
+
+S_EID_DATA* data_member(S_EID_FUNCTION_OUTPUT& out, const std::string& name) {
+    if (name == "id_rn") return &out.id_rn;
+    if (name == "id_address") return &out.id_address;
+    if (name == "id_photo") return &out.id_photo;
+    if (name == "sgn_rn") return &out.sgn_rn;
+    if (name == "sgn_address") return &out.sgn_address;
+    return nullptr;
+}
+S_EID_CERT* cert_member(S_EID_FUNCTION_OUTPUT& out, const std::string& name) {
+    if (name == "cert2") return &out.cert2;
+    if (name == "cert3") return &out.cert3;
+    if (name == "cert4") return &out.cert4;
+    if (name == "cert6") return &out.cert6;
+    if (name == "cert8") return &out.cert8;
+    return nullptr;
+}
+
+// A cache holding every member, and the names of the members a load put
+// into out, each checked against the bytes (and number) it was saved with.
+std::unique_ptr<S_EID_CARD_CACHE> full_cache() {
     auto cache = std::make_unique<S_EID_CARD_CACHE>();
     std::memset(cache.get(), 0, sizeof *cache);
     Records full;
-    fill(full.out.id_rn, Bytes(100, 1));
-    fill(full.out.id_address, Bytes(50, 2));
-    fill(full.out.id_photo, Bytes(1000, 3));
-    fill(full.out.sgn_rn, Bytes(128, 4));
-    fill(full.out.sgn_address, Bytes(128, 5));
-    fill(full.out.cert2, Bytes(700, 6), 2);
-    fill(full.out.cert3, Bytes(700, 7), 3);
-    fill(full.out.cert4, Bytes(700, 8), 4);
-    fill(full.out.cert6, Bytes(700, 9), 6);
-    fill(full.out.cert8, Bytes(700, 10), 8);
+    for (const auto& m : kCachedMembers) {
+        const Bytes bytes(m.size, m.fill);
+        if (m.number == 0) fill(*data_member(full.out, m.name), bytes);
+        else fill(*cert_member(full.out, m.name), bytes, 99);
+    }
     eidSaveToCardCache(cache.get(), &full.out);
+    return cache;
+}
+std::vector<std::string> loaded(S_EID_FUNCTION_OUTPUT& out) {
+    std::vector<std::string> names;
+    for (const auto& m : kCachedMembers) {
+        const Bytes expected(m.size, m.fill);
+        if (m.number == 0) {
+            const S_EID_DATA& d = *data_member(out, m.name);
+            if (is_empty_S_EID_DATA(&d)) continue;
+            EXPECT_EQ(bytes_of(d), expected) << m.name;
+        } else {
+            const S_EID_CERT& c = *cert_member(out, m.name);
+            if (is_empty_S_EID_CERT(&c)) continue;
+            EXPECT_EQ(Bytes(c.crt, c.crt + c.crt_len), expected) << m.name;
+            EXPECT_EQ(c.no, m.number) << m.name;
+            EXPECT_EQ(c.dsc, nullptr) << m.name;
+        }
+        names.emplace_back(m.name);
+    }
+    return names;
+}
 
-    Records authent;  // authentication code, all masks 0: certificates 2, 4, 6 only
-    authent.in.function_id = AUTHENT_ONLINE;
-    eidLoadFromCardCache(cache.get(), &authent.in, &authent.out);
-    EXPECT_EQ(authent.out.cert2.crt_len, 700u);
-    EXPECT_EQ(authent.out.cert2.no, 2u);
-    EXPECT_EQ(authent.out.cert2.dsc, nullptr);
-    EXPECT_EQ(authent.out.cert4.crt_len, 700u);
-    EXPECT_EQ(authent.out.cert6.crt_len, 700u);
-    EXPECT_TRUE(is_empty_S_EID_CERT(&authent.out.cert3));
-    EXPECT_TRUE(is_empty_S_EID_CERT(&authent.out.cert8));
-    EXPECT_TRUE(is_empty_S_EID_DATA(&authent.out.id_rn));
+// One group of the load: a function code bit, or a request mask and the
+// bits of it that select the group, and the members it fills (in the
+// order of kCachedMembers).
+struct CacheGroup {
+    int mask;  // -1: the bits are of the function code
+    int32_t bits;
+    std::vector<std::string> members;
+};
+const CacheGroup kCacheGroups[] = {
+    {-1, 0x1000000, {"id_rn", "id_address", "id_photo"}},
+    {-1, 0x100000, {"id_rn", "id_address"}},
+    {-1, 0x200000, {"id_rn", "id_address", "sgn_rn", "sgn_address", "cert8"}},
+    {-1, 0x400000, {"cert2", "cert4", "cert6"}},
+    {-1, 0x800000, {"cert3", "cert4", "cert6"}},
+    {0, 0x60000, {"id_rn", "id_address"}},
+    {1, 0x924, {"id_rn", "id_address", "sgn_rn", "sgn_address", "cert8"}},
+    {3, 0x80000, {"id_photo"}},
+    {4, 0x4124, {"id_photo", "sgn_rn", "cert8"}},
+    {5, 0x20 | 0x100, {"cert2"}},
+    {5, 0x4, {"cert2", "cert4", "cert6"}},
+    {6, 0x20 | 0x100, {"cert3"}},
+    {6, 0x4, {"cert3", "cert4", "cert6"}},
+    {7, 0x20 | 0x100, {"cert4"}},
+    {8, 0x20 | 0x100, {"cert6"}},
+    {9, 0x20 | 0x100, {"cert8"}},
+};
 
-    Records photo;  // mask 4 brings the photo, the identity signature and cert 8
-    photo.in.request_mask[4] = 0x20;
-    fill(photo.out.sgn_rn, Bytes(3, 0x77));
-    eidLoadFromCardCache(cache.get(), &photo.in, &photo.out);
-    EXPECT_EQ(photo.out.id_photo.dta_len, 1000u);
-    EXPECT_EQ(bytes_of(photo.out.sgn_rn), Bytes(3, 0x77));
-    EXPECT_EQ(photo.out.cert8.crt_len, 700u);
-    EXPECT_TRUE(is_empty_S_EID_DATA(&photo.out.id_address));
+TEST(CardCache, EachGroupLoadsItsMembersUnderEachOfItsBits) {
+    const auto cache = full_cache();
+    for (const CacheGroup& group : kCacheGroups) {
+        for (int32_t bit = 1; bit > 0; bit <<= 1) {
+            if ((group.bits & bit) == 0) continue;
+            SCOPED_TRACE((group.mask < 0 ? std::string("function code") : "mask " + std::to_string(group.mask)) +
+                         " bit " + std::to_string(bit));
+            Records r;
+            if (group.mask < 0) r.in.function_id = bit;
+            else r.in.request_mask[group.mask] = bit;
+            eidLoadFromCardCache(cache.get(), &r.in, &r.out);
+            EXPECT_EQ(loaded(r.out), group.members);
+        }
+    }
+}
 
-    Records masks;  // mask 5 bit 0x20: cert 2 alone; mask 6 bit 0x4: cert 3, 4, 6
-    masks.in.request_mask[5] = 0x20;
-    masks.in.request_mask[6] = 0x4;
-    eidLoadFromCardCache(cache.get(), &masks.in, &masks.out);
-    EXPECT_EQ(masks.out.cert2.crt_len, 700u);
-    EXPECT_EQ(masks.out.cert3.crt_len, 700u);
-    EXPECT_EQ(masks.out.cert4.crt_len, 700u);
-    EXPECT_EQ(masks.out.cert6.crt_len, 700u);
-    EXPECT_TRUE(is_empty_S_EID_CERT(&masks.out.cert8));
+TEST(CardCache, BitsOfNoGroupLoadNothingAndFilledMembersStay) {
+    const auto cache = full_cache();
+    Records none;
+    none.in.function_id = ~(0x1000000 | 0x100000 | 0x200000 | 0x400000 | 0x800000);
+    const int32_t group_bits[EID_REQUEST_MASKS] = {0x60000, 0x924, 0,     0x80000, 0x4124,
+                                                   0x124,   0x124, 0x120, 0x120,   0x120};
+    for (int i = 0; i < EID_REQUEST_MASKS; ++i) none.in.request_mask[i] = ~group_bits[i];
+    eidLoadFromCardCache(cache.get(), &none.in, &none.out);
+    EXPECT_TRUE(loaded(none.out).empty());
+
+    Records filled;
+    filled.in.function_id = PUB_DATA_VER_ONLINE;
+    filled.in.request_mask[4] = 0x4124;
+    fill(filled.out.sgn_rn, Bytes(3, 0x77));
+    fill(filled.out.cert8, Bytes(5, 0x78), 8);
+    eidLoadFromCardCache(cache.get(), &filled.in, &filled.out);
+    EXPECT_EQ(bytes_of(filled.out.sgn_rn), Bytes(3, 0x77));
+    EXPECT_EQ(filled.out.cert8.crt_len, 5u);
+    EXPECT_EQ(filled.out.id_photo.dta_len, 1000u);
+
+    // An empty slot leaves its member empty.
+    auto partial = std::make_unique<S_EID_CARD_CACHE>();
+    std::memset(partial.get(), 0, sizeof *partial);
+    Records some;
+    fill(some.out.id_rn, Bytes(10, 1));
+    eidSaveToCardCache(partial.get(), &some.out);
+    Records load;
+    load.in.function_id = PUB_DATA_VER_ONLINE;
+    eidLoadFromCardCache(partial.get(), &load.in, &load.out);
+    EXPECT_EQ(load.out.id_rn.dta_len, 10u);
+    EXPECT_TRUE(is_empty_S_EID_DATA(&load.out.id_address));
+    EXPECT_TRUE(is_empty_S_EID_CERT(&load.out.cert8));
 }
 
 TEST(ControllerTables, MasksDecideWhichRowsRun) {

@@ -1,15 +1,18 @@
 // The plain face without a card: log directory lookup, environment
-// expansion, the Portuguese read against its stand-in, and the text
-// conversion the JNI face hands to Java.
+// expansion, the Portuguese read against its stand-in, the text conversion
+// the JNI face hands to Java, and what the JNI openDevice resets.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tarvik/faces/face_state.h"
+#include "tarvik/faces/jni_face.h"
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/log_directory.h"
 #include "tarvik.h"
@@ -145,6 +148,27 @@ TEST(PortugueseRead, NoCardIsReportedAndLeavesTheTexts) {
     EXPECT_STREQ(out.identity, "old identity");
     EXPECT_EQ(out.photo_len, -7);
     ::unsetenv("KIT_PTEID_NO_CARD");
+}
+
+// A JNI environment that can only hand out the characters of one string.
+const char* kReaderName = "No Such Reader";
+const char* JNICALL reader_chars(JNIEnv*, jstring, jboolean*) { return kReaderName; }
+void JNICALL release_chars(JNIEnv*, jstring, const char*) {}
+
+TEST(JniOpenDevice, EmptiesTheCardCacheAndRenewsTheSession) {
+    std::memset(&face_card_cache, 0x5A, sizeof face_card_cache);
+    std::memset(face_session_id, 0, sizeof face_session_id);
+    JNINativeInterface_ functions{};
+    functions.GetStringUTFChars = reader_chars;
+    functions.ReleaseStringUTFChars = release_chars;
+    JNIEnv env{};
+    env.functions = &functions;
+    int dummy = 0;
+    auto* name = reinterpret_cast<jstring>(&dummy);
+    DUZEDORIRE_NATIVE(openDevice)(&env, nullptr, name);  // no reader of that name: the handle is an error
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&face_card_cache);
+    EXPECT_TRUE(std::all_of(bytes, bytes + sizeof face_card_cache, [](unsigned char b) { return b == 0; }));
+    EXPECT_EQ(std::strlen(face_session_id), FACE_SESSION_ID_LENGTH);
 }
 
 }  // namespace
