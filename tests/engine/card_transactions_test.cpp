@@ -404,7 +404,10 @@ TEST_F(CardTransactions, KeyTransactionsEndWithTheFailedReadOfTheirCertificate) 
         refuse_select(key.own_certificate);
         Records r;
         ask_key(r, key.offline);
+        TraceCapture trace;
         EXPECT_EQ(key.run(H, &r.in, &r.out), -1);
+        EXPECT_NE(trace.take().find(std::string("ERROR in ") + key.name + "(...) while calling eidReadCertificate(...)"),
+                  std::string::npos);
         EXPECT_EQ(files_read(), std::vector<int>{key.own_certificate});
         const auto& log = fake_eid_card().log;
         EXPECT_EQ(log.back(), "end");
