@@ -149,6 +149,22 @@ TEST_F(TransportTest, OversizedRequestIsRefusedBeforeSending) {
     EXPECT_EQ(server.requests()[0].tllv, std::string(TRANSPORT_MAX_REQUEST_TLLV, 'r'));
 }
 
+TEST_F(TransportTest, RequestWhoseFormEncodingWouldNotFitIsRefusedBeforeSending) {
+    // 0xFF bytes are "/" in base64, three characters once form-encoded: the
+    // XML is far below its limit while the form-encoded text is not. 5,106
+    // bytes encode to 20,469 characters with the envelope, 5,109 to 20,481.
+    const std::string fits(5106, '\xFF'), too_big(5109, '\xFF');
+    ASSERT_LT(too_big.size() * 4 / 3 + 24, static_cast<std::size_t>(TRANSPORT_MAX_REQUEST_XML));
+    EXPECT_EQ(exchange(too_big).rc, -1);
+    EXPECT_TRUE(server.requests().empty());
+
+    server.script({200, "<xml><tllv></tllv></xml>"});
+    EXPECT_EQ(exchange(fits).rc, 0);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].tllv, fits);
+    EXPECT_NE(server.requests()[0].body.find("%2F%2F%2F%2F%3C%2Ftllv%3E%3C%2Fxml%3E\r\n"), std::string::npos);
+}
+
 TEST_F(TransportTest, StalledServerEndsWithinTheTimeOut) {
     transport_internal::set_timeouts(1, 1);
     server.script({200, testserver::envelope("late"), 3000});
