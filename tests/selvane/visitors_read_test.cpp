@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "fake_tarvik_table.h"
+#include "platform/sleep.h"
 #include "selvane.h"
 #include "selvane/current_device.h"
 #include "selvane/visitors_read.h"
@@ -21,9 +23,24 @@ struct Card {
     bool always_full = false;                   // answer 9000 to every read
     std::map<std::string, unsigned short> refuse;  // file id -> SELECT status word
     std::vector<std::string> apdus;
+    // Every exchange as "COMMAND SW" in hex, and every pause as "sleep MS".
+    std::vector<std::string> calls;
 
     int answer(const std::string& apdu, std::string& response, unsigned short& sw) {
         apdus.push_back(apdu);
+        const int result = answer_only(apdu, response, sw);
+        std::string call;
+        char digits[5];
+        for (unsigned char b : apdu) {
+            std::snprintf(digits, sizeof digits, "%02X", b);
+            call += digits;
+        }
+        std::snprintf(digits, sizeof digits, "%04X", sw);
+        calls.push_back(call + " " + digits);
+        return result;
+    }
+
+    int answer_only(const std::string& apdu, std::string& response, unsigned short& sw) {
         const auto ins = static_cast<unsigned char>(apdu[1]);
         if (ins == 0xA4) {
             const std::string id = apdu.substr(5, 2);
@@ -62,9 +79,16 @@ std::string item(unsigned char tag, const std::string& value) {
 const std::string kIdentityId{"\x40\x31", 2};
 const std::string kAddressId{"\x40\x33", 2};
 
+Card* g_card = nullptr;
+void note_pause(int milliseconds) {
+    if (g_card != nullptr) g_card->calls.push_back("sleep " + std::to_string(milliseconds));
+}
+
 class VisitorsRead : public ::testing::Test {
 protected:
     void SetUp() override {
+        g_card = &card_;
+        kit::platform::set_sleep_observer(note_pause);
         fake::install();
         selvane::set_current_device(fake::kHandle);
         fake::state().card = [this](const std::string& a, std::string& r, unsigned short& sw) {
@@ -74,6 +98,10 @@ protected:
                                    item(8, "Alice & Bob") + item(13, "F") + item(17, std::string("\x0A\xFF", 2));
         card_.files[kAddressId] = item(0, std::string("\x00", 1)) + item(1, "Rue 1") + item(2, "1000") +
                                   item(3, "Bruxelles");
+    }
+    void TearDown() override {
+        kit::platform::set_sleep_observer(nullptr);
+        g_card = nullptr;
     }
     std::vector<std::string> reads_of(std::size_t first_apdu) const {
         std::vector<std::string> reads;
@@ -161,6 +189,23 @@ TEST_F(VisitorsRead, ChunkedReadFinishesOnWrongLengthAndOnOffsetBeyondTheFile) {
     card_.files[kIdentityId] = std::string(160, 'b');
     card_.past_end = 0x6A82;
     EXPECT_EQ(selvane::visitors::read_file(fake::kHandle, 80, file), 0x6A82);
+}
+
+TEST_F(VisitorsRead, EveryReadBinaryIsFollowedByAPauseAndNoSelectIs) {
+    card_.files[kIdentityId] = std::string(200, 'i');  // 80, 80, 6C28 and the repeat
+    card_.files[kAddressId] = std::string(37, 'a');    // 6C25 and the repeat
+    char identity[SELVANE_VISITORS_ID_TEXT_SIZE] = "";
+    char address[SELVANE_VISITORS_ADDRESS_TEXT_SIZE] = "";
+    ASSERT_EQ(PCSC_Visitors_Read(0, 2, identity, address, 0, 0), 1);
+    const std::vector<std::string> expected{
+        "00A40100023F0000 9000", "00A4010002DF0100 9000", "00A4020002403100 9000",
+        "00B0000050 9000",       "sleep 20",              "00B0005050 9000",
+        "sleep 20",              "00B000A050 6C28",       "sleep 20",
+        "00B000A028 9000",       "sleep 20",              "00A4020002403300 9000",
+        "00B0000080 6C25",       "sleep 20",              "00B0000025 9000",
+        "sleep 20",
+    };
+    EXPECT_EQ(card_.calls, expected);
 }
 
 TEST_F(VisitorsRead, ReadStopsAtTheEndOfItsBuffer) {
