@@ -1,8 +1,11 @@
 #include "tarvik/engine/crypto/eid_crypto.h"
+#include "tarvik/engine/crypto/openssl_handles.h"
 
 #include "engine_test_util.h"
 
 #include <gtest/gtest.h>
+
+#include <openssl/pem.h>
 
 #include <sys/resource.h>
 
@@ -223,6 +226,50 @@ TEST_P(Chain, SelfSignedOrUnanchoredCertificatesAreRefused) {
     EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, nullptr), -1);
 }
 
+// The error the library alone finds in a chain (no callback): what the
+// chain check has to tolerate or not.
+int library_error(const std::string& leaf, const std::string& intermediate, const std::string& root) {
+    using namespace tarvik::crypto;
+    auto load = [](const std::string& name) {
+        FilePtr file(std::fopen(name.c_str(), "r"));
+        return X509Ptr(file ? PEM_read_X509(file.get(), nullptr, nullptr, nullptr) : nullptr);
+    };
+    StorePtr store(X509_STORE_new());
+    X509Ptr leaf_cert = load(leaf), intermediate_cert = load(intermediate), root_cert = load(root);
+    if (!store || !leaf_cert || !intermediate_cert || !root_cert) return -1;
+    X509_STORE_add_cert(store.get(), intermediate_cert.get());
+    X509_STORE_add_cert(store.get(), root_cert.get());
+    StoreCtxPtr ctx(X509_STORE_CTX_new());
+    if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), leaf_cert.get(), nullptr) != 1) return -1;
+    X509_verify_cert(ctx.get());
+    return X509_STORE_CTX_get_error(ctx.get());
+}
+
+TEST_P(Chain, ToleratedErrorsPassAndANotYetValidCertificateIsRefused) {
+    const struct {
+        const char* leaf;
+        const char* intermediate;
+        const char* root;
+        int error;  // what the library finds
+        int ccv;    // what the chain check reports
+    } cases[] = {
+        {"auth_expired", "ca", "root", X509_V_ERR_CERT_HAS_EXPIRED, 1},
+        {"auth", "ca_not_ca", "root", X509_V_ERR_INVALID_CA, 1},
+        {"auth", "ca", "root_pathlen0", X509_V_ERR_PATH_LENGTH_EXCEEDED, 1},
+        {"auth_notyet", "ca", "root", X509_V_ERR_CERT_NOT_YET_VALID, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.leaf) + " under " + c.intermediate + " and " + c.root);
+        EXPECT_EQ(library_error(path(std::string(c.leaf) + ".pem"), path(std::string(c.intermediate) + ".pem"),
+                                path(std::string(c.root) + ".pem")),
+                  c.error);
+        auto leaf = saved(c.leaf, 2), intermediate = saved(c.intermediate, 4), root = saved(c.root, 6);
+        int ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*leaf, &*intermediate, &*root, &ccv), 0);
+        EXPECT_EQ(ccv, c.ccv);
+    }
+}
+
 TEST_P(Chain, CertificateOfAnotherPkiIsRefused) {
     auto ca = saved("ca", 4), root = saved("root", 6);
     const int other_bits = GetParam() == 1024 ? 2048 : 1024;
@@ -309,6 +356,41 @@ TEST_P(Verification, CrossChecksWithTheOpensslCommand) {
     const std::string chain = "openssl verify -CAfile " + path("root.pem") + " -untrusted " + path("ca.pem") + " ";
     EXPECT_EQ(run(chain + path("auth.pem")), 0);
     EXPECT_NE(run(chain + path("selfsigned.pem")), 0);
+}
+
+// The callback of the chain check on its own, for each error it may see.
+TEST(VerifyCallback, ToleratesTheFiveErrorsOnlyAndASelfSignedCertificateNeverAtDepthZero) {
+    using namespace tarvik::crypto;
+    Cert auth(read_bytes(pki(1024).path() / "auth.der"), 2);
+    X509* parsed = nullptr;
+    ASSERT_EQ(eidReadX509Certificate(&parsed, &auth), 0);
+    X509Ptr cert(parsed);
+    StorePtr store(X509_STORE_new());
+    StoreCtxPtr ctx(X509_STORE_CTX_new());
+    ASSERT_EQ(X509_STORE_CTX_init(ctx.get(), store.get(), cert.get(), nullptr), 1);
+    X509_STORE_CTX_set_current_cert(ctx.get(), cert.get());
+    const struct {
+        int error;
+        int depth;
+        int ok;
+    } cases[] = {
+        {X509_V_ERR_CERT_HAS_EXPIRED, 0, 1},
+        {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, 1, 1},
+        {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, 0, 0},
+        {X509_V_ERR_INVALID_CA, 1, 1},
+        {X509_V_ERR_PATH_LENGTH_EXCEEDED, 2, 1},
+        {X509_V_ERR_INVALID_PURPOSE, 0, 1},
+        {X509_V_ERR_CERT_NOT_YET_VALID, 0, 0},
+        {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY, 0, 0},
+        {X509_V_ERR_CERT_SIGNATURE_FAILURE, 0, 0},
+        {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, 1, 0},
+    };
+    for (const auto& c : cases) {
+        X509_STORE_CTX_set_error(ctx.get(), c.error);
+        X509_STORE_CTX_set_error_depth(ctx.get(), c.depth);
+        EXPECT_EQ(verify_cb(0, ctx.get()), c.ok) << X509_verify_cert_error_string(c.error) << " at " << c.depth;
+        EXPECT_EQ(verify_cb(1, ctx.get()), 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(KeySizes, Verification, ::testing::Values(1024, 2048));

@@ -11,6 +11,9 @@
 //   rrn.*        national-register certificate, by root   (card certificate 8)
 //   auth_expired.{pem,der}  the auth key in a certificate that expired
 //   selfsigned.{pem,der}    the auth key in a self-signed certificate
+//   auth_notyet.{pem,der}   the auth key in a certificate valid from next month
+//   ca_not_ca.{pem,der}     the ca key and name in a certificate that is no CA
+//   root_pathlen0.{pem,der} the root key and name with a path length of 0
 //   identity.bin identity file (tags 1-17, the last the photo's SHA-1)
 //   identity.sig its RSA-SHA1 signature by rrn
 //   address.bin  address file (tags 1-3) padded with zero bytes to 117 bytes
@@ -90,6 +93,7 @@ struct CertProfile {
     long not_after_days;
     bool ca;
     const char* key_usage;
+    const char* basic_constraints = nullptr;  // in place of the one ca implies
 };
 
 // A certificate for key, signed by issuer_key (issuer null: self-signed).
@@ -107,7 +111,9 @@ CertPtr make_cert(const CertProfile& profile, EVP_PKEY* key, X509* issuer, EVP_P
                                -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
-    add_extension(cert.get(), signer, NID_basic_constraints, profile.ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
+    const char* constraints = profile.ca ? "critical,CA:TRUE" : "critical,CA:FALSE";
+    add_extension(cert.get(), signer, NID_basic_constraints,
+                  profile.basic_constraints != nullptr ? profile.basic_constraints : constraints);
     add_extension(cert.get(), signer, NID_key_usage, profile.key_usage);
     add_extension(cert.get(), signer, NID_subject_key_identifier, "hash");
     if (issuer != nullptr) add_extension(cert.get(), signer, NID_authority_key_identifier, "keyid");
@@ -294,6 +300,22 @@ Bytes make_sis_memory() {
     return m;
 }
 
+// Chains that break one rule of the library's verification each, made from
+// the keys and names of the good chain: a leaf not yet valid, an
+// intermediate that is no CA, a root that allows no intermediate.
+void make_chain_faults(X509* root, EVP_PKEY* root_key, EVP_PKEY* ca_key, EVP_PKEY* auth_key, X509* ca) {
+    const CertPtr not_yet = make_cert({"Jan Peeters (Authentication)", 8, 30, 3650, false, "critical,digitalSignature"},
+                                      auth_key, ca, ca_key);
+    save_cert("auth_notyet", not_yet.get());
+    const CertPtr not_ca = make_cert({"Test Citizen CA", 9, -1, 3650, false, "critical,keyCertSign,cRLSign"}, ca_key,
+                                     root, root_key);
+    save_cert("ca_not_ca", not_ca.get());
+    const CertPtr short_root = make_cert(
+        {"Test Root CA", 10, -1, 3650, true, "critical,keyCertSign,cRLSign", "critical,CA:TRUE,pathlen:0"}, root_key,
+        nullptr, root_key);
+    save_cert("root_pathlen0", short_root.get());
+}
+
 void make_all(unsigned bits) {
     const KeyPtr root_key = make_key(bits), ca_key = make_key(bits), auth_key = make_key(bits),
                  sign_key = make_key(bits), rrn_key = make_key(bits);
@@ -319,6 +341,7 @@ void make_all(unsigned bits) {
     }
     save_cert("auth_expired", expired.get());
     save_cert("selfsigned", selfsigned.get());
+    make_chain_faults(root.get(), root_key.get(), ca_key.get(), auth_key.get(), ca.get());
     const KeyPtr foreign_key = make_key(bits);
     const CertPtr foreign_root = make_cert({"Test Root CA", 1, -1, 3650, true, "critical,keyCertSign,cRLSign"},
                                            foreign_key.get(), nullptr, foreign_key.get());
