@@ -106,14 +106,6 @@ std::vector<int> files_read() {
     return files;
 }
 
-void put(S_EID_DATA& member, const Bytes& bytes) {
-    free_S_EID_DATA(&member);
-    init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);
-}
-void put(S_EID_CERT& member, const Bytes& bytes, uint32_t number) {
-    free_S_EID_CERT(&member);
-    init_S_EID_CERT(&member, bytes.data(), static_cast<int32_t>(bytes.size()), number, nullptr, 0);
-}
 std::string text_of(const S_EID_DATA& d) { return d.dta == nullptr ? "" : std::string(d.dta, d.dta + d.dta_len); }
 
 class CardTransactions : public ::testing::Test {
@@ -237,12 +229,12 @@ const CheckRow kCheckRows[] = {
 };
 
 void fill_good(S_EID_FUNCTION_OUTPUT& out, const std::string& member) {
-    if (member == "id_rn") put(out.id_rn, pki_file("identity.bin"));
-    if (member == "sgn_rn") put(out.sgn_rn, pki_file("identity.sig"));
-    if (member == "cert2") put(out.cert2, pki_file("auth.der"), 2);
-    if (member == "cert3") put(out.cert3, pki_file("sign.der"), 3);
-    if (member == "cert4") put(out.cert4, pki_file("ca.der"), 4);
-    if (member == "cert8") put(out.cert8, pki_file("rrn.der"), 8);
+    if (member == "id_rn") fill(out.id_rn, pki_file("identity.bin"));
+    if (member == "sgn_rn") fill(out.sgn_rn, pki_file("identity.sig"));
+    if (member == "cert2") fill(out.cert2, pki_file("auth.der"), 2);
+    if (member == "cert3") fill(out.cert3, pki_file("sign.der"), 3);
+    if (member == "cert4") fill(out.cert4, pki_file("ca.der"), 4);
+    if (member == "cert8") fill(out.cert8, pki_file("rrn.der"), 8);
 }
 
 S_EID_CERT& certificate(S_EID_FUNCTION_OUTPUT& out, int number) {
@@ -264,7 +256,7 @@ TEST_F(CardTransactions, EachSaveHashAndCheckRowFailsWithItsCode) {
             r.in.function_id = PUB_DATA_VER_OFFLINE;
             r.in.request_mask[row.mask] = bit;
             for (const auto& member : row.good) fill_good(r.out, member);
-            for (const int number : row.broken) put(certificate(r.out, number), {0x30, 0x03, 0x01, 0x02, 0x03}, number);
+            for (const int number : row.broken) fill(certificate(r.out, number), {0x30, 0x03, 0x01, 0x02, 0x03}, number);
             EXPECT_EQ(eidPubDataVerify(H, &r.in, &r.out), row.code);
             EXPECT_TRUE(files_read().empty());
             for (const int number : {2, 3, 4, 6, 8}) {
@@ -368,8 +360,8 @@ const KeyCase kKeyCases[] = {
 
 void ask_key(Records& r, int32_t code) {
     r.in.function_id = code;
-    put(r.in.pincode, Bytes{'1', '2', '3', '4'});
-    put(r.in.hash1, Bytes(20, 0x11));
+    fill(r.in.pincode, Bytes{'1', '2', '3', '4'});
+    fill(r.in.hash1, Bytes(20, 0x11));
 }
 
 TEST_F(CardTransactions, KeyTransactionsNeedAReaderAndEndWhatTheyBegin) {

@@ -20,16 +20,6 @@
 
 namespace {
 
-void fill(S_EID_DATA& member, const Bytes& bytes) {
-    free_S_EID_DATA(&member);
-    init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);
-}
-
-void fill(S_EID_CERT& member, const Bytes& bytes, uint32_t number) {
-    free_S_EID_CERT(&member);
-    init_S_EID_CERT(&member, bytes.data(), static_cast<int32_t>(bytes.size()), number, nullptr, 0);
-}
-
 Bytes bytes_of(const S_EID_DATA& d) { return d.dta == nullptr ? Bytes{} : Bytes(d.dta, d.dta + d.dta_len); }
 std::string text_of(const S_EID_DATA& d) { return d.dta == nullptr ? "" : std::string(d.dta, d.dta + d.dta_len); }
 

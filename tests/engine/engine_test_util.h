@@ -25,6 +25,16 @@ inline void write_text(const std::filesystem::path& path, const std::string& tex
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// A record member replaced by a copy of bytes (a certificate with its number).
+inline void fill(S_EID_DATA& member, const Bytes& bytes) {
+    free_S_EID_DATA(&member);
+    init_S_EID_DATA(&member, bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, 0);
+}
+inline void fill(S_EID_CERT& member, const Bytes& bytes, uint32_t number) {
+    free_S_EID_CERT(&member);
+    init_S_EID_CERT(&member, bytes.data(), static_cast<int32_t>(bytes.size()), number, nullptr, 0);
+}
+
 // Both records of a transaction, initialised and freed.
 struct Records {
     S_EID_FUNCTION_INPUT in{};
