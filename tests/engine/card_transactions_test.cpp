@@ -256,7 +256,8 @@ TEST_F(CardTransactions, EachSaveHashAndCheckRowFailsWithItsCode) {
             r.in.function_id = PUB_DATA_VER_OFFLINE;
             r.in.request_mask[row.mask] = bit;
             for (const auto& member : row.good) fill_good(r.out, member);
-            for (const int number : row.broken) fill(certificate(r.out, number), {0x30, 0x03, 0x01, 0x02, 0x03}, number);
+            for (const int number : row.broken)
+                fill(certificate(r.out, number), {0x30, 0x03, 0x01, 0x02, 0x03}, static_cast<uint32_t>(number));
             EXPECT_EQ(eidPubDataVerify(H, &r.in, &r.out), row.code);
             EXPECT_TRUE(files_read().empty());
             for (const int number : {2, 3, 4, 6, 8}) {
@@ -398,8 +399,8 @@ TEST_F(CardTransactions, KeyTransactionsEndWithTheFailedReadOfTheirCertificate) 
         ask_key(r, key.offline);
         TraceCapture trace;
         EXPECT_EQ(key.run(H, &r.in, &r.out), -1);
-        EXPECT_NE(trace.take().find(std::string("ERROR in ") + key.name + "(...) while calling eidReadCertificate(...)"),
-                  std::string::npos);
+        const std::string failed = std::string("ERROR in ") + key.name + "(...) while calling eidReadCertificate(...)";
+        EXPECT_NE(trace.take().find(failed), std::string::npos);
         EXPECT_EQ(files_read(), std::vector<int>{key.own_certificate});
         const auto& log = fake_eid_card().log;
         EXPECT_EQ(log.back(), "end");
