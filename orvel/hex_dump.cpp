@@ -4,7 +4,6 @@
 #include "trace_state.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 
 namespace orvel {
@@ -15,10 +14,16 @@ constexpr std::size_t kHexColumn = 6;
 constexpr std::size_t kCharColumn = 55;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// "%04zx", of which only the first four characters are kept.
 void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noexcept {
-    char text[24];
-    std::snprintf(text, sizeof text, "%04zx", offset);
-    std::copy_n(text, 4, line.begin());
+    char digits[2 * sizeof offset];  // lowest first
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHexDigits[offset & 0xF];
+        offset >>= 4;
+    } while (offset != 0);
+    while (count < 4) digits[count++] = '0';
+    std::reverse_copy(digits + count - 4, digits + count, line.begin());
 }
 
 void write_dump(unsigned level, std::span<const std::uint8_t> data) {
