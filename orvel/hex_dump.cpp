@@ -1,5 +1,6 @@
 #include "hex_dump.h"
 
+#include "line_text.h"
 #include "trace_line.h"
 #include "trace_state.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::size_t kHexColumn = 6;
 constexpr std::size_t kCharColumn = 55;
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 // "%04zx", of which only the first four characters are kept.
 void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noexcept {

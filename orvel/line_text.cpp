@@ -39,11 +39,10 @@ void LineText::append_decimal(long long value, int width, char pad) {
 }
 
 void LineText::append_hex(unsigned value) {
-    static constexpr char kHex[] = "0123456789abcdef";
     char digits[8];
     char* first = std::end(digits);
     do {
-        *--first = kHex[value & 0xF];
+        *--first = kHexDigits[value & 0xF];
         value >>= 4;
     } while (value != 0);
     append(std::string_view(first, static_cast<std::size_t>(std::end(digits) - first)));

@@ -11,6 +11,8 @@
 
 namespace orvel {
 
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 class LineText {
 public:
     LineText() noexcept = default;

@@ -27,6 +27,10 @@ bool children_forget_ids() noexcept {
     return registered;
 }
 
+// Registered at load, so that no line has to do it while a fork may be
+// running the handlers.
+[[maybe_unused]] const bool registered_at_load = children_forget_ids();
+
 }  // namespace
 
 int process_id() noexcept {

@@ -52,7 +52,6 @@ constexpr std::array<bool, 256> kPlainBytes = [] {
 
 // Runs of bytes that need no escape are copied whole.
 void append_escaped(LineText& text, std::string_view message) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::size_t plain_from = 0;
     for (std::size_t i = 0; i < message.size(); ++i) {
         const auto byte = static_cast<unsigned char>(message[i]);
@@ -69,7 +68,7 @@ void append_escaped(LineText& text, std::string_view message) {
             case 0x0D: text.append("\\r"); break;
             case 0x5C: text.append("\\\\"); break;
             default: {
-                const char hex[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+                const char hex[] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
                 text.append(std::string_view(hex, sizeof hex));
             }
         }
