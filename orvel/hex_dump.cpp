@@ -1,10 +1,10 @@
 #include "hex_dump.h"
 
+#include "line_text.h"
 #include "trace_line.h"
 #include "trace_state.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 
 namespace orvel {
@@ -13,12 +13,17 @@ namespace {
 
 constexpr std::size_t kHexColumn = 6;
 constexpr std::size_t kCharColumn = 55;
-constexpr char kHexDigits[] = "0123456789abcdef";
 
+// "%04zx", of which only the first four characters are kept.
 void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noexcept {
-    char text[24];
-    std::snprintf(text, sizeof text, "%04zx", offset);
-    std::copy_n(text, 4, line.begin());
+    char digits[2 * sizeof offset];  // lowest first
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHexDigits[offset & 0xF];
+        offset >>= 4;
+    } while (offset != 0);
+    while (count < 4) digits[count++] = '0';
+    std::reverse_copy(digits + count - 4, digits + count, line.begin());
 }
 
 void write_dump(unsigned level, std::span<const std::uint8_t> data) {

@@ -5,8 +5,10 @@
 #include "trace_state.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 using namespace orvel;
 
@@ -29,6 +31,27 @@ void write_line_quietly(unsigned level, const LineSource& source, const char* me
     } catch (...) {
         // Out of memory: the line is dropped, the host goes on.
     }
+}
+
+// Most messages fit on the stack; a longer one is formatted again on the
+// heap. Kept out of __tracef so that a filtered-out call sets up no frame.
+[[gnu::noinline]] void write_formatted_line(unsigned level, const char* function, const char* path, int line,
+                                            const void* caller, const char* format, va_list args) noexcept {
+    const ErrnoKeeper keep_errno;
+    if (format == nullptr) return;
+    const LineSource source{caller_module(caller), function, path, line};
+    char text[512];
+    va_list first;
+    va_copy(first, args);
+    const int length = std::vsnprintf(text, sizeof text, format, first);
+    va_end(first);
+    if (length < 0) return;
+    if (static_cast<std::size_t>(length) < sizeof text) {
+        write_line_quietly(level, source, text);
+        return;
+    }
+    const HeapText message(format_heap_text(format, args));
+    if (message) write_line_quietly(level, source, message.get());
 }
 
 }  // namespace
@@ -54,14 +77,10 @@ ORVEL_EXPORT void __trace(unsigned int level, const char* function, const char* 
 ORVEL_EXPORT void __tracef(unsigned int level, const char* function, const char* path, int line, const char* format,
                            ...) {
     if (!level_passes(level)) return;
-    const ErrnoKeeper keep_errno;
     va_list args;
     va_start(args, format);
-    const HeapText message(format_heap_text(format, args));
+    write_formatted_line(level, function, path, line, __builtin_return_address(0), format, args);
     va_end(args);
-    if (!message) return;
-    const LineSource source{caller_module(__builtin_return_address(0)), function, path, line};
-    write_line_quietly(level, source, message.get());
 }
 
 }  // extern "C"

@@ -2,7 +2,6 @@
 // hands them to the output under the lock.
 #pragma once
 
-#include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -17,30 +16,20 @@ struct LineSource {
     int line = 0;
 };
 
-// Writes one line at this level: filter, lock, rotation check, hook phase 1,
-// the pieces, hook phase 2. Dropped when no output is set. May throw
-// std::bad_alloc before anything is written.
+// Writes one line at this level: filter, then the line is built, then under
+// the lock rotation check, hook phase 1, the pieces, hook phase 2. Dropped
+// when no output is set. May throw std::bad_alloc before anything is
+// written.
 void write_line(unsigned level, const LineSource& source, std::string_view message);
 
 // Message text with control bytes, 0x7F and backslash made visible
 // ("\t", "\x1b", "\\"); bytes 0x80-0xFF pass unchanged.
 std::string escape_message(std::string_view message);
 
-// ANSI foreground sequence of a console colour; empty when negative.
-std::string colour_sequence(int colour);
-inline constexpr std::string_view kColourReset = "\x1b[0m";
+// "[date time.ms]" as the options ask; empty when they ask for neither.
+std::string time_stamp_piece(unsigned options, const std::tm& local, int milliseconds);
 
 // Text after the last '/' or '\\'; the whole path when it has neither.
 std::string_view base_name(std::string_view path) noexcept;
-
-// The pieces before the message; each is empty when its options are off.
-std::string level_piece(unsigned options, unsigned level, std::string_view short_name);
-std::string time_stamp_piece(unsigned options, const std::tm& local, int milliseconds);
-std::string process_piece(unsigned options, int pid, int tid);
-std::string indentation_piece(unsigned options, int depth);
-
-// " [module:function:file:line]" with the absent parts left out, and the
-// line feed; empty when nothing is left to show.
-std::string location_piece(unsigned options, const LineSource& source);
 
 }  // namespace orvel

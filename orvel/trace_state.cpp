@@ -86,6 +86,40 @@ const LevelRow* level_row(unsigned level) noexcept {
     return it == rows.end() ? nullptr : &*it;
 }
 
+int Appearance::colour_of(unsigned level) const noexcept {
+    const LevelRow* row = level_row(level);
+    if (row == nullptr) return default_colour;
+    const int colour = row_colours[static_cast<std::size_t>(row - trace_state.levels.data())];
+    return colour >= 0 ? colour : default_colour;
+}
+
+namespace {
+
+// Trivially destructible, so lines written from exit code still find it.
+struct AppearanceCopy {
+    std::uint64_t changes = UINT64_MAX;  // none yet
+    Appearance appearance;
+};
+constinit thread_local AppearanceCopy appearance_copy;
+
+}  // namespace
+
+const Appearance& current_appearance() noexcept {
+    AppearanceCopy& copy = appearance_copy;
+    if (trace_state.appearance_changes.load(std::memory_order_acquire) != copy.changes) {
+        const TraceLock lock;
+        Appearance& a = copy.appearance;
+        a.tag = trace_state.tag;
+        a.tag_length = trace_state.tag_length;
+        a.default_colour = trace_state.default_colour;
+        for (std::size_t i = 0; i < kLevelRows; ++i) a.row_colours[i] = trace_state.levels[i].colour;
+        copy.changes = trace_state.appearance_changes.load(std::memory_order_relaxed);
+    }
+    return copy.appearance;
+}
+
+void appearance_changed() noexcept { trace_state.appearance_changes.fetch_add(1, std::memory_order_release); }
+
 std::string_view log_path() noexcept { return trace_state.log_path.data(); }
 
 void clear_output() noexcept {
@@ -144,6 +178,7 @@ ORVEL_EXPORT void __settracetag(const char* tag) {
     const TraceLock lock;
     trace_state.tag = tag;
     trace_state.tag_length = tag ? static_cast<unsigned>(std::strlen(tag)) : 0;
+    appearance_changed();
 }
 
 ORVEL_EXPORT void __settracecolor(unsigned int level, int colour) {
@@ -151,10 +186,12 @@ ORVEL_EXPORT void __settracecolor(unsigned int level, int colour) {
     for (LevelRow& row : trace_state.levels) {
         if (row.level == level) {
             row.colour = colour;
+            appearance_changed();
             return;
         }
     }
     trace_state.default_colour = colour;
+    appearance_changed();
 }
 
 ORVEL_EXPORT void __closetracefile(void) {

@@ -42,6 +42,9 @@ struct TraceState {
     std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
     std::int64_t log_opened_at = 0;  // stands in for the file's creation time
     bool exit_handler_registered = false;
+    // Counts the changes of the tag and the colours, so that a thread knows
+    // when its copy of them (current_appearance) is stale.
+    std::atomic<std::uint64_t> appearance_changes{0};
     std::array<LevelRow, kLevelRows> levels{{
         {"ERR", "ERR", 4, 12},
         {"WARN", "WAR", 5, 13},
@@ -88,8 +91,28 @@ inline bool level_passes(unsigned level) noexcept {
 
 inline bool option_on(unsigned options, unsigned bit) noexcept { return (options & bit) != 0; }
 
-// The row of a level, or null when the level has none. Lock held.
+// The row of a level, or null when the level has none. Its names and level
+// never change, so they may be read without the lock; its colour may not.
 const LevelRow* level_row(unsigned level) noexcept;
+
+// What a line shows of the tag and the colours, as the setters left them.
+struct Appearance {
+    const char* tag = nullptr;
+    unsigned tag_length = 0;
+    int default_colour = -1;
+    std::array<int, kLevelRows> row_colours{};  // in the order of the level rows
+
+    // The row's colour when the level has a row and it is not negative,
+    // else the default colour; negative = none.
+    int colour_of(unsigned level) const noexcept;
+};
+
+// This thread's copy of the appearance. It is copied again, under the lock,
+// only after a setter changed it, so a line can be built without the lock.
+const Appearance& current_appearance() noexcept;
+
+// Setters of the tag and colours call it after the change. Lock held.
+void appearance_changed() noexcept;
 
 std::string_view log_path() noexcept;  // lock held
 

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <regex>
+#include <semaphore>
+#include <thread>
 
 namespace orvel_test {
 namespace {
@@ -15,11 +17,14 @@ using LineLayout = TraceTest;
 
 constexpr const char* kWinPath = "C:\\dir\\file.cpp";
 
-std::string pid_text() { return std::to_string(::getpid()); }
-
-std::string tid_hex() {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(::gettid()));
+// The process piece of the calling process and thread, as the kernel tells them now.
+std::string ids_piece(unsigned options) {
+    const int pid = static_cast<int>(::getpid());
+    const auto tid = static_cast<unsigned>(::gettid());
+    char buf[48];
+    if (options == 0x2000) std::snprintf(buf, sizeof buf, "(%d)", pid);
+    if (options == 0x4000) std::snprintf(buf, sizeof buf, "(0x%x)", tid);
+    if (options == 0x6000) std::snprintf(buf, sizeof buf, "(%d:0x%x)", pid, tid);
     return buf;
 }
 
@@ -65,12 +70,41 @@ TEST_F(LineLayout, LevelPiece) {
 }
 
 TEST_F(LineLayout, ProcessThreadAndTagPieces) {
-    EXPECT_EQ(line_of(0x2000, ORVEL_ERR), "(" + pid_text() + ") x\n");
-    EXPECT_EQ(line_of(0x4000, ORVEL_ERR), "(" + tid_hex() + ") x\n");
-    EXPECT_EQ(line_of(0x6000, ORVEL_ERR), "(" + pid_text() + ":" + tid_hex() + ") x\n");
+    for (const unsigned options : {0x2000u, 0x4000u, 0x6000u}) {
+        EXPECT_EQ(line_of(options, ORVEL_ERR), ids_piece(options) + " x\n");
+    }
     EXPECT_EQ(line_of(0x80, ORVEL_ERR, "x", "tag"), "tag x\n");
     EXPECT_EQ(line_of(0x80, ORVEL_ERR), " x\n");  // the separator stays without a tag
-    EXPECT_EQ(line_of(0x2084, ORVEL_ERR, "m", "tag"), "[4](" + pid_text() + ")tag m\n");
+    EXPECT_EQ(line_of(0x2084, ORVEL_ERR, "m", "tag"), "[4]" + ids_piece(0x2000) + "tag m\n");
+}
+
+TEST_F(LineLayout, ForkedChildShowsItsOwnProcessAndThreadIds) {
+    const std::string parent_line = line_of(0x6000, ORVEL_ERR);
+    const ChildResult child = run_in_child([] {
+        const std::string line = line_of(0x6000, ORVEL_ERR);
+        std::fputs(line.c_str(), stdout);
+        return line == ids_piece(0x6000) + " x\n" ? 0 : 1;
+    });
+    EXPECT_EQ(child.exit_code, 0) << "parent: " << parent_line << "child: " << child.out;
+    EXPECT_NE(child.out, parent_line);
+}
+
+TEST_F(LineLayout, ThreadSeesTagAndColourSetByAnotherThread) {
+    capture_with(0x180, "one");
+    std::binary_semaphore first_written{0};
+    std::binary_semaphore changed{0};
+    std::thread writer([&] {
+        __trace(ORVEL_ERR, nullptr, nullptr, 0, __tracev("a"));
+        first_written.release();
+        changed.acquire();
+        __trace(ORVEL_ERR, nullptr, nullptr, 0, __tracev("b"));
+    });
+    first_written.acquire();
+    __settracetag("two");
+    __settracecolor(ORVEL_ERR, 2);
+    changed.release();
+    writer.join();
+    EXPECT_EQ(Capture::text(), "one \x1b[31;1ma\x1b[0m\ntwo \x1b[32mb\x1b[0m\n");
 }
 
 TEST_F(LineLayout, TagIsTheCallersTextNotACopy) {
@@ -142,6 +176,25 @@ TEST_F(LineLayout, LongSourceBaseNameIsWrittenWhole) {
     capture_with(0x60);
     __trace(ORVEL_ERR, nullptr, path.c_str(), 77, __tracev("m"));
     EXPECT_EQ(Capture::text(), "m [" + name + ":77]\n");
+}
+
+TEST_F(LineLayout, LongLineIsWrittenWholeToAWriterAndToAFile) {
+    std::string message;
+    for (int i = 0; i < 40; ++i) message += std::string(60, static_cast<char>('a' + i % 26)) + "\t";
+    std::string escaped;
+    for (const char c : message) escaped += c == '\t' ? std::string("\\t") : std::string(1, c);
+    const std::string expected = "T " + escaped + " [f:file.cpp]\n";
+
+    capture_with(0xB0, "T");
+    __tracef(ORVEL_ERR, "f", kWinPath, 5, "%s", message.c_str());
+    EXPECT_EQ(Capture::text(), expected);
+
+    const auto log = temp_dir() / "long.log";
+    __settracefile(log.c_str());
+    __tracef(ORVEL_ERR, "f", kWinPath, 5, "%s", message.c_str());
+    __trace(ORVEL_ERR, "f", kWinPath, 5, __tracev("%s", message.c_str()));
+    __closetracefile();
+    EXPECT_EQ(read_file(log), expected + expected);
 }
 
 TEST_F(LineLayout, BaseName) {

@@ -1,0 +1,10 @@
+// The process and thread ids a line shows. The kernel is asked once per
+// process and once per thread; a forked child asks again.
+#pragma once
+
+namespace orvel {
+
+int process_id() noexcept;
+int thread_id() noexcept;
+
+}  // namespace orvel
