@@ -95,7 +95,10 @@ TARVIK_EXPORT int eidAuthenticationOnline(int handle, int mask0, int mask1, int 
 
 // One APDU (5-byte header, at most 1,019 data bytes); the response buffer
 // must hold the bytes the APDU asks for (at most 1,022). 0 with the status
-// word in *sw, or -1 (refused APDU, no status word).
+// word in *sw, or -1 (refused APDU, no status word). At most the APDU's Le
+// (short or extended; 00 means 256) response bytes are written: a card that
+// answers more gives its first Le bytes and *response_len = Le, and an APDU
+// without Le (or of no ISO 7816-4 form) gets no response bytes.
 TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                                     unsigned int* response_len, unsigned short* sw);
 
