@@ -1,8 +1,9 @@
 /*
  * tarvik - the plain exports of libtarvik.so for native hosts.
  *
- * Device handle: the value openDevice returned; any other value is refused
- * with -100.
+ * Device handle: the value openDevice returned; any other value (also that
+ * value after a failed open) is refused with -100 before anything else is
+ * done (cardPresent answers 0).
  * Result codes: those of the reader layer (-1 failure, -2 no PC/SC context
  * or card absent, -3 card not powered, -99 card removed, 2 PC/SC
  * transaction not obtained in time, -100 unknown handle, PC/SC codes), of

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tarvik/reader/pcsc_common.h"
 #include "tarvik/reader/secret_wipe.h"
 
 char face_session_id[FACE_SESSION_ID_LENGTH + 1];
@@ -24,6 +25,8 @@ TransactionRecords::~TransactionRecords() {
 }
 
 bool has_data(const S_EID_DATA& data) { return data.dta != nullptr && data.dta_len > 0; }
+
+bool is_open_device(int handle) { return tarvik_resolve_device(handle) != nullptr; }
 
 int set_session_id(S_EID_FUNCTION_INPUT& in) {
     return init_S_EID_DATA(&in.id_session, reinterpret_cast<const unsigned char*>(face_session_id),

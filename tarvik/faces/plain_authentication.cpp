@@ -7,12 +7,14 @@
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/face_trace.h"
 #include "tarvik.h"
+#include "tarvik/reader/hcl.h"
 
 namespace {
 
 constexpr const char* kName = "eidAuthenticationOnline";
 
 int authenticate(int handle, const int32_t (&masks)[EID_REQUEST_MASKS], const char* pin, char* transaction_id) {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     if (transaction_id == nullptr) return -1;
     TransactionRecords records(AUTHENT_ONLINE, masks);
     if (set_session_id(records.in) != 0) return -1;

@@ -7,6 +7,7 @@
 #include "tarvik/engine/renderings.h"
 #include "tarvik/faces/face_state.h"
 #include "tarvik.h"
+#include "tarvik/reader/hcl.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int write_outputs(const S_EID_FUNCTION_OUTPUT& out, int format, const Wants& wan
 }
 
 int read_public_data(int handle, int format, const Wants& wants, const Outputs& outputs, bool verify) {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     int32_t masks[EID_REQUEST_MASKS] = {};
     verify ? verify_masks(wants, masks) : identify_masks(wants, masks);
     TransactionRecords records(verify ? PUB_DATA_VER_OFFLINE : IDENT_CAP_OFFLINE, masks);

@@ -37,6 +37,7 @@ TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_le
 }
 
 TARVIK_EXPORT int readSisCard(int handle, int type, char* isdf, char* pbdf) {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     const bool records = type == SIS_OUTPUT_RECORDS;
     return sisReadCard(handle, type, isdf, records ? SIS_ISDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE, pbdf,
                        records ? SIS_PBDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE);
