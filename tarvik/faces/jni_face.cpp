@@ -2,6 +2,8 @@
 // natives.
 #include "tarvik/faces/jni_face.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,14 +45,19 @@ std::string sha1_hex(const char* text) {
     S_EID_DATA input{}, digest{};
     init_S_EID_DATA(&input);
     init_S_EID_DATA(&digest);
-    std::string hex;
+    // The text is made once the records are freed: running out of memory
+    // there leaks nothing.
+    std::array<unsigned char, 20> bytes{};
+    std::size_t count = 0;
     if (init_S_EID_DATA(&input, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(std::strlen(text)),
                         nullptr, 0) == 0 &&
-        eidSha1(&input, &digest) == 0)
-        hex = upper_hex(digest.dta, digest.dta_len);
+        eidSha1(&input, &digest) == 0) {
+        count = std::min<std::size_t>(digest.dta_len, bytes.size());
+        std::memcpy(bytes.data(), digest.dta, count);
+    }
     free_S_EID_DATA(&input);
     free_S_EID_DATA(&digest);
-    return hex;
+    return upper_hex(bytes.data(), count);
 }
 
 // server_url := authen_host; false when the field is missing.
