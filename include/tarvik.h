@@ -13,6 +13,8 @@
  * SIS read, passed on unchanged, plus the codes listed per export.
  * Output buffers belong to the caller; the sizes below are what a caller
  * must pass.
+ * Running out of memory under an export answers -1 (cardPresent: 0); no C++
+ * exception leaves the library.
  */
 #ifndef TARVIK_H
 #define TARVIK_H
