@@ -2,7 +2,9 @@
 //
 // Device handle: HCL_open_reader hands out the token HCL_DEVICE_HANDLE
 // (a fixed value below 32768, never 0 or 1), which stands for the single
-// reader object of the process while the last open succeeded. Every
+// reader object of the process while the last open succeeded. The object is
+// made on first use and never destroyed: calls made while the process
+// exits still find it. Every
 // wrapper but the first two takes that handle and refuses any other value
 // with HCL_E_UNKNOWN_HANDLE (HCL_card_present answers 0 instead).
 //
