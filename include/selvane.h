@@ -14,6 +14,9 @@
  * after a failed open, -1, -2, anything else) never reaches tarvik: such
  * calls answer SELVANE_NO_DEVICE unless stated otherwise.
  *
+ * Running out of memory under an export of this header answers -1; no C++
+ * exception leaves the library.
+ *
  * Text arguments are NUL-terminated narrow strings. Output buffers belong
  * to the caller, who sizes them as the SELVANE_*_SIZE limits say; texts that
  * are appended need those bytes after the text the buffer already holds, so

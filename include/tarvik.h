@@ -1,8 +1,9 @@
 /*
  * tarvik - the plain exports of libtarvik.so for native hosts.
  *
- * Device handle: the value openDevice returned; any other value is refused
- * with -100.
+ * Device handle: the value openDevice returned; any other value (also that
+ * value after a failed open) is refused with -100 before anything else is
+ * done (cardPresent answers 0).
  * Result codes: those of the reader layer (-1 failure, -2 no PC/SC context
  * or card absent, -3 card not powered, -99 card removed, 2 PC/SC
  * transaction not obtained in time, -100 unknown handle, PC/SC codes), of
@@ -12,6 +13,8 @@
  * SIS read, passed on unchanged, plus the codes listed per export.
  * Output buffers belong to the caller; the sizes below are what a caller
  * must pass.
+ * Running out of memory under an export answers -1 (cardPresent: 0); no C++
+ * exception leaves the library.
  */
 #ifndef TARVIK_H
 #define TARVIK_H
@@ -95,7 +98,10 @@ TARVIK_EXPORT int eidAuthenticationOnline(int handle, int mask0, int mask1, int 
 
 // One APDU (5-byte header, at most 1,019 data bytes); the response buffer
 // must hold the bytes the APDU asks for (at most 1,022). 0 with the status
-// word in *sw, or -1 (refused APDU, no status word).
+// word in *sw, or -1 (refused APDU, no status word). At most the APDU's Le
+// (short or extended; 00 means 256) response bytes are written: a card that
+// answers more gives its first Le bytes and *response_len = Le, and an APDU
+// without Le (or of no ISO 7816-4 form) gets no response bytes.
 TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                                     unsigned int* response_len, unsigned short* sw);
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/export_guard.h"
 #include "platform/sleep.h"
 #include "selvane.h"
 #include "selvane/bstr.h"
@@ -49,22 +50,12 @@ bool write_file(const char* path, const unsigned char* bytes, int32_t length) {
     return true;
 }
 
-// No exception may leave an export: a failed allocation is a failed call.
-template <typename Call>
-int32_t guarded(Call call) noexcept {
-    try {
-        return call();
-    } catch (...) {
-        return -1;
-    }
-}
-
 }  // namespace
 
 extern "C" {
 
 int32_t BASIC_PCSC_Get_devices(int32_t mode, BSTR* list) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         Buffer devices = zeroed(SELVANE_DEVICES_SIZE);
         const int32_t result = PCSC_Get_devices(low16(mode), devices.data());
         if (result == 0) give(list, devices.data());
@@ -72,10 +63,14 @@ int32_t BASIC_PCSC_Get_devices(int32_t mode, BSTR* list) {
     });
 }
 
-int32_t BASIC_PCSC_Open_device(char** reader) { return PCSC_Open_device(referenced(reader)); }
+int32_t BASIC_PCSC_Open_device(char** reader) try {
+    return PCSC_Open_device(referenced(reader));
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 
 int32_t BASIC_PCSC_SIS_Read(int32_t handle, int32_t mode, BSTR* isdf, BSTR* pbdf) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         Buffer isdf_text = zeroed(SELVANE_SIS_TEXT_SIZE);
         Buffer pbdf_text = zeroed(SELVANE_SIS_TEXT_SIZE);
         const int32_t result = PCSC_SIS_Read(low16(handle), low16(mode), isdf_text.data(), pbdf_text.data());
@@ -89,18 +84,19 @@ int32_t BASIC_PCSC_SIS_Read(int32_t handle, int32_t mode, BSTR* isdf, BSTR* pbdf
 
 int32_t BASIC_PCSC_SIS_Read_Private(int32_t handle, int32_t mode, const char* pin, BSTR* pbdf, BSTR* isdf,
                                     BSTR* sfdf) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         const int32_t result = sis_read_private(handle, mode, pin, pbdf, isdf, sfdf);
         return result == SELVANE_SAM_NO_REPLY ? -1 : result;
     });
 }
 
 int32_t BASIC_PCSC_SIS_Read_Private2(int32_t handle, int32_t mode, char** pin, BSTR* pbdf, BSTR* isdf, BSTR* sfdf) {
-    return guarded([&] { return sis_read_private(handle, mode, pin ? *pin : nullptr, pbdf, isdf, sfdf); });
+    return kit::guarded(__func__, -1,
+                        [&] { return sis_read_private(handle, mode, pin ? *pin : nullptr, pbdf, isdf, sfdf); });
 }
 
 int32_t BASIC_PCSC_SIS_Read_NISS(int32_t handle, BSTR* out) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         char unused[1] = {};
         const int32_t result = PCSC_SIS_Read_NISS(low16(handle), unused);
         if (result == 0) give(out, "");
@@ -109,7 +105,7 @@ int32_t BASIC_PCSC_SIS_Read_NISS(int32_t handle, BSTR* out) {
 }
 
 int32_t BASIC_PCSC_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* address, char** photo_path) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         // A path pointer that points to null asks for no photo, like no pointer.
         const bool want_photo = photo_path && *photo_path;
         Buffer identity_text = zeroed(SELVANE_EID_ID_TEXT_SIZE);
@@ -130,7 +126,7 @@ int32_t BASIC_PCSC_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* 
 }
 
 int32_t BASIC_PCSC_Reader_Status(int32_t handle, int16_t* powered, int16_t* removed, BSTR* atr) {
-    return guarded([&] {
+    return kit::guarded(__func__, -1, [&] {
         if (powered) *powered = 0;
         if (removed) *removed = 1;
         int32_t is_powered = 0;
@@ -152,11 +148,17 @@ int32_t BASIC_PCSC_Reader_Status(int32_t handle, int16_t* powered, int16_t* remo
     });
 }
 
-int32_t BASIC_PCSC_Display_Message(int32_t handle, char** text, int32_t a, int32_t b) {
+int32_t BASIC_PCSC_Display_Message(int32_t handle, char** text, int32_t a, int32_t b) try {
     return PCSC_Display_Message(low16(handle), referenced(text), low16(a), low16(b));
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-int32_t BASIC_PCSC_Beep(int32_t handle, int32_t a) { return PCSC_Beep(low16(handle), low16(a)); }
+int32_t BASIC_PCSC_Beep(int32_t handle, int32_t a) try {
+    return PCSC_Beep(low16(handle), low16(a));
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 
 int32_t BASIC_QUARLO_Get_devices(int32_t mode, BSTR* list) { return BASIC_PCSC_Get_devices(mode, list); }
 int32_t BASIC_QUARLO_Open_device(char** reader) { return BASIC_PCSC_Open_device(reader); }

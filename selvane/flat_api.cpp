@@ -11,6 +11,7 @@
 #include "selvane/reader_file.h"
 #include "selvane/reader_list.h"
 #include "selvane/tarvik_binding.h"
+#include "platform/export_guard.h"
 
 namespace {
 
@@ -94,32 +95,62 @@ int32_t authenticate(int32_t handle, const char* server_url, const int (&masks)[
 
 extern "C" {
 
-int32_t PCSC_Get_devices(int32_t mode, char* devices) { return get_devices(mode, devices); }
-int32_t QUARLO_Get_devices(int32_t mode, char* devices) { return get_devices(mode, devices); }
+int32_t PCSC_Get_devices(int32_t mode, char* devices) try {
+    return get_devices(mode, devices);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
+int32_t QUARLO_Get_devices(int32_t mode, char* devices) try {
+    return get_devices(mode, devices);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 
-int32_t PCSC_Open_device(const char* reader) { return open_device(reader); }
-int32_t QUARLO_Open_device(const char* reader) { return open_device(reader); }
+int32_t PCSC_Open_device(const char* reader) try {
+    return open_device(reader);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
+int32_t QUARLO_Open_device(const char* reader) try {
+    return open_device(reader);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 
-int32_t PCSC_Reader_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr, int32_t* atr_len) {
+int32_t PCSC_Reader_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
+                           int32_t* atr_len) try {
     return reader_status(handle, powered, removed, atr, atr_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Reader_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
-                             int32_t* atr_len) {
+                             int32_t* atr_len) try {
     return reader_status(handle, powered, removed, atr, atr_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
-int32_t PCSC_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr, int32_t* atr_len) {
+int32_t PCSC_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr, int32_t* atr_len) try {
     return reader_status(handle, powered, removed, atr, atr_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 // Forwards like every other twin rather than answering 0 untouched.
-int32_t QUARLO_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr, int32_t* atr_len) {
+int32_t QUARLO_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
+                          int32_t* atr_len) try {
     return reader_status(handle, powered, removed, atr, atr_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-int32_t PCSC_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) {
+int32_t PCSC_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) try {
     return sis_read(handle, mode, isdf, pbdf);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
-int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) {
+int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) try {
     return sis_read(handle, mode, isdf, pbdf);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 int32_t PCSC_SIS_Read_NISS(int32_t, char*) { return 0; }
@@ -128,26 +159,34 @@ int32_t PCSC_SIS_Init(int32_t) { return 0; }
 int32_t QUARLO_SIS_Init(int32_t) { return 0; }
 
 int32_t PCSC_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
-                      int32_t* photo_len) {
+                      int32_t* photo_len) try {
     return eid_read(handle, mode, identity, address, photo, photo_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
-                        int32_t* photo_len) {
+                        int32_t* photo_len) try {
     return eid_read(handle, mode, identity, address, photo, photo_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 int32_t eidAuthenticateValidationKey(int32_t handle, const char* server_url, int32_t m0, int32_t m1, int32_t m2,
                                      int32_t m3, int32_t m4, int32_t m5, int32_t m6, int32_t m7, int32_t m8,
-                                     int32_t m9, const char* pin, char* transaction_id) {
+                                     int32_t m9, const char* pin, char* transaction_id) try {
     const int masks[10] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, server_url, masks, pin, transaction_id);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 // Forwards like every other twin rather than answering 0 untouched.
 int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const char* server_url, int32_t m0, int32_t m1,
                                             int32_t m2, int32_t m3, int32_t m4, int32_t m5, int32_t m6, int32_t m7,
-                                            int32_t m8, int32_t m9, const char* pin, char* transaction_id) {
+                                            int32_t m8, int32_t m9, const char* pin, char* transaction_id) try {
     const int masks[10] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, server_url, masks, pin, transaction_id);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 #include "selvane/current_device.h"
 #include "selvane/tarvik_binding.h"
 #include "standins/ekryptobeid.h"
+#include "platform/export_guard.h"
 
 namespace selvane::pinpad {
 
@@ -81,12 +82,24 @@ int beep(int32_t handle, int32_t a) {
 }  // namespace selvane::pinpad
 
 extern "C" {
-int32_t PCSC_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) {
+int32_t PCSC_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) try {
     return selvane::pinpad::display_message(handle, text, a, b);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
-int32_t QUARLO_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) {
+int32_t QUARLO_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) try {
     return selvane::pinpad::display_message(handle, text, a, b);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
-int32_t PCSC_Beep(int32_t handle, int32_t a) { return selvane::pinpad::beep(handle, a); }
-int32_t QUARLO_Beep(int32_t handle, int32_t a) { return selvane::pinpad::beep(handle, a); }
+int32_t PCSC_Beep(int32_t handle, int32_t a) try {
+    return selvane::pinpad::beep(handle, a);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
+int32_t QUARLO_Beep(int32_t handle, int32_t a) try {
+    return selvane::pinpad::beep(handle, a);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 }

@@ -3,12 +3,12 @@
 #include <jni.h>
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "orvel.h"
+#include "platform/export_guard.h"
 #include "selvane.h"
 #include "selvane/java_text.h"
 
@@ -69,10 +69,6 @@ void set_int_field(JNIEnv* env, jobject self, const char* name, int value) {
     if (jfieldID field = field_id(env, self, name, "I")) env->SetIntField(self, field, value);
 }
 
-void trace_exception(const char* what) {
-    __tracef(ORVEL_DEBUG, kTraceName, __FILE__, __LINE__, "Exception: %s", what);
-}
-
 std::string hex_upper(const unsigned char* bytes, int count) {
     std::string out;
     char two[3];
@@ -100,15 +96,17 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ngetDevices(JNIEnv* env, j
         std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
         PCSC_Get_devices(mode, devices.data());
         set_text_field(env, self, "vindra_devices", devices.data());
-    } catch (const std::exception& e) {
-        trace_exception(e.what());
+    } catch (...) {
+        return kit::export_failure(__func__, 0);
     }
     return 0;
 }
 
-JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nopenDevice(JNIEnv* env, jobject, jstring reader) {
+JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nopenDevice(JNIEnv* env, jobject, jstring reader) try {
     JavaChars name(env, reader);
     return PCSC_Open_device(name.c_str());
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nreaderStatus(JNIEnv* env, jobject self, jint handle) {
@@ -124,8 +122,8 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nreaderStatus(JNIEnv* env,
         set_int_field(env, self, "vindra_cardremoved", removed);
         const std::string hex = hex_upper(atr, atr_length);
         set_text_field(env, self, "vindra_atr", hex.c_str());
-    } catch (const std::exception& e) {
-        trace_exception(e.what());
+    } catch (...) {
+        return kit::export_failure(__func__, result);
     }
     return result;
 }
@@ -140,8 +138,8 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisRead(JNIEnv* env, jobj
             set_oem_field(env, self, "vindra_isdf_ascii", isdf.data());
             set_oem_field(env, self, "vindra_pbdf_ascii", pbdf.data());
         }
-    } catch (const std::exception& e) {
-        trace_exception(e.what());
+    } catch (...) {
+        return kit::export_failure(__func__, result);
     }
     return result;
 }
@@ -161,8 +159,8 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisReadPrivate(JNIEnv* en
             set_oem_field(env, self, "vindra_pbdf_ascii", pbdf.data());
             set_oem_field(env, self, "vindra_sfdf_ascii", sfdf.data());
         }
-    } catch (const std::exception& e) {
-        trace_exception(e.what());
+    } catch (...) {
+        return kit::export_failure(__func__, result);
     }
     return result;
 }
@@ -188,20 +186,23 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_neidRead(JNIEnv* env, jobj
         set_text_field(env, self, "vindra_ID_RN_ascii", identity.data());
         set_text_field(env, self, "vindra_ID_Address_ascii", address.data());
         return result;
-    } catch (const std::exception& e) {
-        trace_exception(e.what());
-        return -1;
+    } catch (...) {
+        return kit::export_failure(__func__, -1);
     }
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ndisplayMessage(JNIEnv* env, jobject, jint handle, jstring text,
-                                                                      jint a, jint b) {
+                                                                      jint a, jint b) try {
     JavaChars message(env, text);
     return PCSC_Display_Message(handle, message.c_str(), a, b);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nbeep(JNIEnv*, jobject, jint handle, jint a) {
+JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nbeep(JNIEnv*, jobject, jint handle, jint a) try {
     return PCSC_Beep(handle, a);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

@@ -200,13 +200,16 @@ int read(int handle, int mode, char* identity, std::size_t identity_size, char* 
 
 #include "selvane.h"
 #include "selvane/current_device.h"
+#include "platform/export_guard.h"
 
 extern "C" int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* identity, char* address, int32_t,
-                                      int32_t) {
+                                      int32_t) try {
     if (!address) return SELVANE_EID_NO_ADDRESS_BUFFER;
     if (!identity) return SELVANE_EID_NO_ID_BUFFER;
     handle = selvane::device_or_current(handle);
     if (!selvane::is_tarvik_device(handle)) return selvane::kNoDevice;
     return selvane::visitors::read(handle, mode, identity, SELVANE_VISITORS_ID_TEXT_SIZE, address,
                                    SELVANE_VISITORS_ADDRESS_TEXT_SIZE);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }

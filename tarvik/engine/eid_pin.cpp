@@ -8,6 +8,7 @@
 #include "tarvik/engine/eid_card_exchange.h"
 #include "tarvik/engine/eid_spe_readers.h"
 #include "tarvik/reader/outside_libraries.h"
+#include "tarvik/reader/secret_wipe.h"
 #include "tarvik/reader/spe_records.h"
 
 namespace {
@@ -51,11 +52,10 @@ int select_key(int handle, const PinKey& key) {
 
 int verify_on_card(int handle, const PinKey& key, const std::array<unsigned char, 8>& block) {
     std::array<unsigned char, 13> verify{0x00, 0x20, 0x00, 0x01, 0x08};
+    const WipeOnExit wipe_verify(verify);
     std::memcpy(verify.data() + 5, block.data(), block.size());
     EidCardReply reply;
     const bool answered = eid_card_exchange(handle, verify, reply);
-    // The PIN block must not linger on the stack.
-    std::memset(verify.data(), 0, verify.size());
     if (!answered) {
         trace(key, exchange_error(key));
         return EID_PIN_EXCHANGE_FAILED;
@@ -121,6 +121,7 @@ int verify_on_reader(int handle, const PinKey& key) {
 int present_pin(int handle, const char* pin, const PinKey& key) {
     const bool on_reader = eid_spe_mode() >= 1;
     std::optional<std::array<unsigned char, 8>> block;
+    const WipeOnExit wipe_block(&block, sizeof block);
     if (!on_reader) {
         // Refused before MSE SET: a malformed PIN never reaches the card.
         block = eid_pin_block(pin);
@@ -130,9 +131,7 @@ int present_pin(int handle, const char* pin, const PinKey& key) {
         }
     }
     if (const int selected = select_key(handle, key); selected != EID_PIN_OK) return selected;
-    const int result = on_reader ? verify_on_reader(handle, key) : verify_on_card(handle, key, *block);
-    if (block) block->fill(0);
-    return result;
+    return on_reader ? verify_on_reader(handle, key) : verify_on_card(handle, key, *block);
 }
 
 }  // namespace
@@ -142,6 +141,7 @@ std::optional<std::array<unsigned char, 8>> eid_pin_block(const char* pin) {
     const std::size_t length = std::strlen(pin);
     if (length < EID_PIN_MIN_DIGITS || length > EID_PIN_MAX_DIGITS) return std::nullopt;
     std::array<unsigned char, 8> block;
+    const WipeOnExit wipe_block(block);  // the caller gets a copy
     block.fill(0xFF);
     block[0] = static_cast<unsigned char>(0x20 | length);
     for (std::size_t i = 0; i < length; ++i) {

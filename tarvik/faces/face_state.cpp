@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tarvik/reader/pcsc_common.h"
+#include "tarvik/reader/secret_wipe.h"
+
 char face_session_id[FACE_SESSION_ID_LENGTH + 1];
 S_EID_CARD_CACHE face_card_cache;
 
@@ -16,11 +19,14 @@ TransactionRecords::TransactionRecords(int32_t function_id, const int32_t (&mask
 }
 
 TransactionRecords::~TransactionRecords() {
+    wipe_secret(in.pincode.dta, in.pincode.dta_len);
     free_S_EID_FUNCTION_OUTPUT(&out);
     free_S_EID_FUNCTION_INPUT(&in);
 }
 
 bool has_data(const S_EID_DATA& data) { return data.dta != nullptr && data.dta_len > 0; }
+
+bool is_open_device(int handle) { return tarvik_resolve_device(handle) != nullptr; }
 
 int set_session_id(S_EID_FUNCTION_INPUT& in) {
     return init_S_EID_DATA(&in.id_session, reinterpret_cast<const unsigned char*>(face_session_id),
@@ -36,6 +42,7 @@ int set_pincode(S_EID_FUNCTION_INPUT& in, const char* pin) {
     auto* buffer = static_cast<unsigned char*>(std::calloc(size, 1));
     if (buffer == nullptr) return -1;
     if (length > 0) std::memcpy(buffer, pin, length);
+    wipe_secret(in.pincode.dta, in.pincode.dta_len);
     free_S_EID_DATA(&in.pincode);
     in.pincode.dta = buffer;
     in.pincode.dta_len = static_cast<uint32_t>(length < 4 ? 4 : length);

@@ -38,6 +38,9 @@ public:
 };
 
 bool has_data(const S_EID_DATA& data);
+// True for the handle the last successful open handed out: the plain
+// exports refuse any other before the engine sees it.
+bool is_open_device(int handle);
 
 // in.id_session := the 32 bytes of face_session_id. 0 or -1 (no memory).
 int set_session_id(S_EID_FUNCTION_INPUT& in);

@@ -2,6 +2,8 @@
 // natives.
 #include "tarvik/faces/jni_face.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "tarvik/faces/log_directory.h"
 #include "tarvik/faces/server_transport.h"
 #include "tarvik/reader/hcl.h"
+#include "platform/export_guard.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -42,14 +45,19 @@ std::string sha1_hex(const char* text) {
     S_EID_DATA input{}, digest{};
     init_S_EID_DATA(&input);
     init_S_EID_DATA(&digest);
-    std::string hex;
+    // The text is made once the records are freed: running out of memory
+    // there leaks nothing.
+    std::array<unsigned char, 20> bytes{};
+    std::size_t count = 0;
     if (init_S_EID_DATA(&input, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(std::strlen(text)),
                         nullptr, 0) == 0 &&
-        eidSha1(&input, &digest) == 0)
-        hex = upper_hex(digest.dta, digest.dta_len);
+        eidSha1(&input, &digest) == 0) {
+        count = std::min<std::size_t>(digest.dta_len, bytes.size());
+        std::memcpy(bytes.data(), digest.dta, count);
+    }
     free_S_EID_DATA(&input);
     free_S_EID_DATA(&digest);
-    return hex;
+    return upper_hex(bytes.data(), count);
 }
 
 // server_url := authen_host; false when the field is missing.
@@ -97,12 +105,14 @@ int set_identify_fields(JNIEnv* env, jobject self, int format, const jint (&mask
 
 extern "C" {
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(destroyApplet)(JNIEnv*, jobject) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(destroyApplet)(JNIEnv*, jobject) try {
     clear_card_cache();
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, 0);
 }
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) try {
     char log_directory[LOG_DIRECTORY_SIZE];
     getLogDirectory(log_directory);
     const std::string data_directory = join_bounded(log_directory, "digIDs", LOG_DIRECTORY_SIZE);
@@ -121,9 +131,11 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) 
         return -1;
     }
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(openDevice)(JNIEnv* env, jobject, jstring reader_name) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(openDevice)(JNIEnv* env, jobject, jstring reader_name) try {
     std::memset(face_session_id, 0, sizeof face_session_id);
     eidGenerateTransactionIDText(face_session_id);
     clear_card_cache();
@@ -137,10 +149,12 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(openDevice)(JNIEnv* env, jobject, jstri
         return rc;
     }
     return handle;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublicIdentify)(JNIEnv* env, jobject self, jint handle, jint format,
-                                                                 DUZEDORIRE_MASKS) {
+                                                                 DUZEDORIRE_MASKS) try {
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(readEidPublicIdentify),
@@ -157,10 +171,12 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublicIdentify)(JNIEnv* env, job
         [&](const S_EID_FUNCTION_OUTPUT& out) { return set_identify_fields(env, self, format, masks, out); },
         true};
     return run_jni_transaction(env, self, handle, masks, spec);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublic)(JNIEnv* env, jobject self, jint handle, jint,
-                                                         DUZEDORIRE_MASKS) {
+                                                         DUZEDORIRE_MASKS) try {
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(readEidPublic),
@@ -175,10 +191,12 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublic)(JNIEnv* env, jobject sel
         {},
         false};
     return run_jni_transaction(env, self, handle, masks, spec);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject self, jint handle, jint,
-                                                            DUZEDORIRE_MASKS) {
+                                                            DUZEDORIRE_MASKS) try {
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(eidPubDataVerify),
@@ -193,12 +211,16 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject 
         {},
         false};
     return run_jni_transaction(env, self, handle, masks, spec);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jstring JNICALL DUZEDORIRE_NATIVE(gethash)(JNIEnv* env, jobject, jint, jstring text, jint) {
+JNIEXPORT jstring JNICALL DUZEDORIRE_NATIVE(gethash)(JNIEnv* env, jobject, jint, jstring text, jint) try {
     Utf8Chars chars(env, text);
     if (chars.get() == nullptr || chars.get()[0] == '\0') return jni_support::new_string(env, "");
     return jni_support::new_string(env, sha1_hex(chars.get()));
+} catch (...) {
+    return kit::export_failure(__func__, nullptr);
 }
 
 }  // extern "C"

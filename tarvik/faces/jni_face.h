@@ -67,7 +67,8 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jo
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isOperationalSPESCReader)(JNIEnv* env, jobject self, jstring reader_name);
 
 // SHA-1 of the UTF-8 bytes of text as 40 upper-case hexadecimal digits; the
-// empty string for an empty or null text. The int arguments are not used.
+// empty string for an empty or null text; null when memory ran out. The int
+// arguments are not used.
 JNIEXPORT jstring JNICALL DUZEDORIRE_NATIVE(gethash)(JNIEnv* env, jobject self, jint unused1, jstring text,
                                                       jint unused3);
 

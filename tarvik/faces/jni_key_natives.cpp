@@ -11,6 +11,7 @@
 #include "tarvik/faces/jni_face.h"
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/jni_transaction.h"
+#include "platform/export_guard.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -58,7 +59,7 @@ int fill_document_reference(S_EID_FUNCTION_INPUT& in, const char* text) {
 extern "C" {
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidAuthentication)(JNIEnv* env, jobject self, jint handle, jint,
-                                                             DUZEDORIRE_MASKS, jstring pin) {
+                                                             DUZEDORIRE_MASKS, jstring pin) try {
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     Utf8Chars pin_text(env, pin);
     constexpr const char* kPinError = "ERROR in DuzEdorire_eidAuthentication(...), unsigned char * finput.pincode.dta is NULL";
@@ -75,11 +76,13 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidAuthentication)(JNIEnv* env, jobject
         {},
         false};
     return run_jni_transaction(env, self, handle, masks, spec);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidSigningData)(JNIEnv* env, jobject self, jint handle, jint,
                                                           DUZEDORIRE_MASKS, jstring pin, jstring hash,
-                                                          jstring document_reference) {
+                                                          jstring document_reference) try {
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     // The hash is checked before anything reaches the card.
     if (hash == nullptr || env->GetStringLength(hash) == 0) {
@@ -111,6 +114,8 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidSigningData)(JNIEnv* env, jobject se
         {},
         false};
     return run_jni_transaction(env, self, handle, masks, spec);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

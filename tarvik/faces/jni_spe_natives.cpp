@@ -7,6 +7,7 @@
 #include "tarvik/faces/jni_face.h"
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/spe_library_search.h"
+#include "platform/export_guard.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -30,7 +31,7 @@ int ask_about_reader(JNIEnv* env, jstring reader_name, int (*question)(const cha
 
 extern "C" {
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* env, jobject self) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* env, jobject self) try {
     char xml[EID_SPE_READER_LIST_MAX] = {};
     eidGetXMLSuportedSPEReaders(xml);
     if (!jni_support::set_string_field(env, self, "str_XMLListSupportedSPEReaders", xml)) {
@@ -39,10 +40,12 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* 
         return -1;
     }
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(setSPELibrary)(JNIEnv* env, jobject, jstring reader_name,
-                                                         jstring library_name) {
+                                                         jstring library_name) try {
     constexpr const char* kName = NATIVE_NAME(setSPELibrary);
     Utf8Chars reader(env, reader_name);
     Utf8Chars library(env, library_name);
@@ -61,9 +64,11 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(setSPELibrary)(JNIEnv* env, jobject, js
     }
     eidSetSPELibrary(reader.get(), library.get(), path.c_str());
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject self) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject self) try {
     char* name = nullptr;
     const int rc = eidGetSCReaderName(&name);
     std::string text = rc == 0 && name != nullptr ? std::string(name) : std::string("error");
@@ -75,16 +80,22 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject s
         return -1;
     }
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jobject, jstring reader_name) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jobject, jstring reader_name) try {
     return ask_about_reader(env, reader_name, eidIsSupportedSPEReader, NATIVE_NAME(isSupportedSPESCReader),
                             "ERROR in DuzEdorire_isSupportedSPESCReader() while calling eidIsSupportedSPEReader()");
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isOperationalSPESCReader)(JNIEnv* env, jobject, jstring reader_name) {
+JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isOperationalSPESCReader)(JNIEnv* env, jobject, jstring reader_name) try {
     return ask_about_reader(env, reader_name, eidIsOperationalSPESCReader, NATIVE_NAME(isOperationalSPESCReader),
                             "ERROR in DuzEdorire_isOperationalSPESCReader() while calling eidIsOperationalSPESCReader()");
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

@@ -7,12 +7,15 @@
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/face_trace.h"
 #include "tarvik.h"
+#include "tarvik/reader/hcl.h"
+#include "platform/export_guard.h"
 
 namespace {
 
 constexpr const char* kName = "eidAuthenticationOnline";
 
 int authenticate(int handle, const int32_t (&masks)[EID_REQUEST_MASKS], const char* pin, char* transaction_id) {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     if (transaction_id == nullptr) return -1;
     TransactionRecords records(AUTHENT_ONLINE, masks);
     if (set_session_id(records.in) != 0) return -1;
@@ -54,7 +57,9 @@ int authenticate(int handle, const int32_t (&masks)[EID_REQUEST_MASKS], const ch
 
 extern "C" TARVIK_EXPORT int eidAuthenticationOnline(int handle, int m0, int m1, int m2, int m3, int m4, int m5,
                                                      int m6, int m7, int m8, int m9, const char* pin,
-                                                     char* transaction_id) {
+                                                     char* transaction_id) try {
     const int32_t masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, masks, pin, transaction_id);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }

@@ -7,6 +7,8 @@
 #include "tarvik/engine/renderings.h"
 #include "tarvik/faces/face_state.h"
 #include "tarvik.h"
+#include "tarvik/reader/hcl.h"
+#include "platform/export_guard.h"
 
 namespace {
 
@@ -82,6 +84,7 @@ int write_outputs(const S_EID_FUNCTION_OUTPUT& out, int format, const Wants& wan
 }
 
 int read_public_data(int handle, int format, const Wants& wants, const Outputs& outputs, bool verify) {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     int32_t masks[EID_REQUEST_MASKS] = {};
     verify ? verify_masks(wants, masks) : identify_masks(wants, masks);
     TransactionRecords records(verify ? PUB_DATA_VER_OFFLINE : IDENT_CAP_OFFLINE, masks);
@@ -97,16 +100,20 @@ extern "C" {
 
 TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_address, int want_identity, int want_photo,
                                          char* identity_text, char* address_text, unsigned char* photo,
-                                         int* photo_len) {
+                                         int* photo_len) try {
     return read_public_data(handle, format, {want_address == 1, want_identity == 1, want_photo == 1},
                             {identity_text, address_text, photo, photo_len}, false);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address, int want_identity, int want_photo,
                                        char* identity_text, char* address_text, unsigned char* photo,
-                                       int* photo_len) {
+                                       int* photo_len) try {
     return read_public_data(handle, format, {want_address == 1, want_identity == 1, want_photo == 1},
                             {identity_text, address_text, photo, photo_len}, true);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

@@ -7,16 +7,25 @@
 #include "tarvik/faces/face_state.h"
 #include "tarvik.h"
 #include "tarvik/reader/hcl.h"
+#include "platform/export_guard.h"
 
 char selected_reader_name[FACE_READER_NAME_SIZE];
 
 extern "C" {
 
-TARVIK_EXPORT int cardPresent(int handle) { return eidCardPresent(handle); }
+TARVIK_EXPORT int cardPresent(int handle) try {
+    return eidCardPresent(handle);
+} catch (...) {
+    return kit::export_failure(__func__, 0);
+}
 
-TARVIK_EXPORT int getIccList(char* text) { return eidGetIccList(text); }
+TARVIK_EXPORT int getIccList(char* text) try {
+    return eidGetIccList(text);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
 
-TARVIK_EXPORT int openDevice(const char* reader_name) {
+TARVIK_EXPORT int openDevice(const char* reader_name) try {
     if (reader_name != nullptr) {
         const std::size_t length = strnlen(reader_name, FACE_READER_NAME_SIZE);
         if (length == FACE_READER_NAME_SIZE) return -1;
@@ -24,22 +33,31 @@ TARVIK_EXPORT int openDevice(const char* reader_name) {
         std::memcpy(selected_reader_name, reader_name, length);
     }
     return eidOpenReader(reader_name);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
+TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) try {
     return HCL_get_card_status(handle, powered, absent, atr, atr_len);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
-                                    unsigned int* response_len, unsigned short* sw) {
+                                    unsigned int* response_len, unsigned short* sw) try {
     static_assert(sizeof(unsigned short) == sizeof(uint16_t));
     return HCL_card_command_T0_T1(handle, apdu, apdu_len, response, response_len, reinterpret_cast<uint16_t*>(sw));
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-TARVIK_EXPORT int readSisCard(int handle, int type, char* isdf, char* pbdf) {
+TARVIK_EXPORT int readSisCard(int handle, int type, char* isdf, char* pbdf) try {
+    if (!is_open_device(handle)) return HCL_E_UNKNOWN_HANDLE;
     const bool records = type == SIS_OUTPUT_RECORDS;
     return sisReadCard(handle, type, isdf, records ? SIS_ISDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE, pbdf,
                        records ? SIS_PBDF_RECORD_SIZE : PLAIN_SIS_TEXT_SIZE);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

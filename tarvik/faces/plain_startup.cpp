@@ -7,6 +7,7 @@
 #include "tarvik/faces/log_directory.h"
 #include "tarvik.h"
 #include "tarvik/faces/server_transport.h"
+#include "platform/export_guard.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void start_trace(const std::string& log_file) {
 
 extern "C" {
 
-TARVIK_EXPORT int eidStartOnline(const char* url) {
+TARVIK_EXPORT int eidStartOnline(const char* url) try {
     char directory[LOG_DIRECTORY_SIZE];
     getLogDirectory(directory);
     std::memset(server_url, 0, sizeof server_url);
@@ -36,9 +37,11 @@ TARVIK_EXPORT int eidStartOnline(const char* url) {
     FACE_TRACE("eidStartOnline", "ENTERING:");
     eidInit(java_tx_rx_xml, directory);
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
-TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory) {
+TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory) try {
     char directory[LOG_DIRECTORY_SIZE];
     getLogDirectory(directory);
     const std::string user = expand_environment("%USERNAME%");
@@ -46,6 +49,8 @@ TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory) {
     start_trace(folder.empty() ? folder : join_bounded(folder, user + "_eiddlllog.txt", LOG_DIRECTORY_SIZE));
     eidInit(offline_communication_callback, directory);
     return 0;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@
 #include "tarvik/faces/face_trace.h"
 #include "tarvik.h"
 #include "tarvik/reader/outside_libraries.h"
+#include "platform/export_guard.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ int read_picture(const PteidEntryPoints& pt, unsigned char* photo, int* photo_le
 
 extern "C" TARVIK_EXPORT int readPtEidPubDataIdentify(int, int, int, int want_identity, int want_photo,
                                                       char* identity_text_out, char* address_text_out,
-                                                      unsigned char* photo, int* photo_len) {
+                                                      unsigned char* photo, int* photo_len) try {
     if (!g_binding_attempted) {
         g_binding_attempted = true;
         load_mw_portugal_dll();
@@ -111,4 +112,6 @@ extern "C" TARVIK_EXPORT int readPtEidPubDataIdentify(int, int, int, int want_id
     if (want_photo == 1 && read_picture(pt, photo, photo_len) < 0) result = -1;
     pt.PTEID_Exit(0);
     return result;
+} catch (...) {
+    return kit::export_failure(__func__, -1);
 }

@@ -1,28 +1,49 @@
 #include "tarvik/reader/hcl.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 
 #include "orvel.h"
 #include "platform/process_probe.h"
 #include "platform/sleep.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
+#include "tarvik/reader/secret_wipe.h"
 
 namespace {
 
-std::unique_ptr<Pcsc_Common> g_reader;
+// Never destroyed: a call made while the process exits (an atexit handler,
+// a JVM shutdown thread) still finds it.
+Pcsc_Common* g_reader = nullptr;
 bool g_opened = false;
 
 Pcsc_Common& reader_object() {
-    if (!g_reader) g_reader = std::make_unique<Pcsc_Common>();
+    if (!g_reader) g_reader = new Pcsc_Common();
     return *g_reader;
 }
 
 Pcsc_Common* resolve(int handle) {
     if (handle != HCL_DEVICE_HANDLE || !g_opened) return nullptr;
-    return g_reader.get();
+    return g_reader;
+}
+
+// The response bytes the APDU asks for, by the short and extended forms of
+// ISO 7816-4: its Le, 00 (0000) meaning the most; 0 for an APDU without Le
+// or one that fits none of the forms.
+std::size_t asked_response_length(const unsigned char* apdu, std::size_t size) {
+    const std::size_t p3 = apdu[4];
+    if (size == 5) return p3 == 0 ? 256 : p3;
+    if (p3 != 0) {
+        if (size != 6 + p3) return 0;
+        return apdu[size - 1] == 0 ? 256 : apdu[size - 1];
+    }
+    if (size < 7) return 0;
+    const std::size_t extended = static_cast<std::size_t>(apdu[5] << 8 | apdu[6]);
+    if (size == 7) return extended == 0 ? 65536 : extended;
+    if (extended == 0 || size != 9 + extended) return 0;
+    const std::size_t le = static_cast<std::size_t>(apdu[size - 2] << 8 | apdu[size - 1]);
+    return le == 0 ? 65536 : le;
 }
 
 }  // namespace
@@ -86,14 +107,19 @@ int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsign
     // The response lands in a scratch buffer of our own; the caller's APDU
     // buffer is never written.
     std::array<unsigned char, Pcsc_Common::kApduBufferSize> scratch{};
+    const WipeOnExit wipe_scratch(scratch);  // a VERIFY carries the PIN block
     const int data_len = apdu_len - 5;
     std::memcpy(scratch.data(), apdu + 5, static_cast<std::size_t>(data_len));
     unsigned int received = 0;
     int status = 0;
     const int result = reader->transmit(apdu, data_len, scratch.data(), scratch.size(), &received, &status);
     if (result < 4096) return -1;
-    if (received > 0) std::memcpy(response, scratch.data(), received);
-    *response_len = received;
+    // The host sized its buffer by what the APDU asks for: a card that
+    // answers more loses the excess.
+    const std::size_t copied =
+        std::min<std::size_t>(received, asked_response_length(apdu, static_cast<std::size_t>(apdu_len)));
+    if (copied > 0) std::memcpy(response, scratch.data(), copied);
+    *response_len = static_cast<unsigned int>(copied);
     *sw = static_cast<uint16_t>(status);
     return 0;
 }

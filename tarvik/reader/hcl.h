@@ -2,7 +2,9 @@
 //
 // Device handle: HCL_open_reader hands out the token HCL_DEVICE_HANDLE
 // (a fixed value below 32768, never 0 or 1), which stands for the single
-// reader object of the process while the last open succeeded. Every
+// reader object of the process while the last open succeeded. The object is
+// made on first use and never destroyed: calls made while the process
+// exits still find it. Every
 // wrapper but the first two takes that handle and refuses any other value
 // with HCL_E_UNKNOWN_HANDLE (HCL_card_present answers 0 instead).
 //
@@ -50,8 +52,11 @@ int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* at
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw);
 // One APDU exchange: apdu is a 5-byte header and apdu_len - 5 data bytes
 // (at most HCL_COMMAND_DATA_MAX); apdu is not written. On 0 (any status
-// word) response receives *response_len bytes (at most HCL_RESPONSE_MAX;
-// size it for the Le asked) and *sw the status word. -1 when no status word
+// word) response receives *response_len bytes and *sw the status word.
+// Never more bytes than the APDU's Le asks for (short or extended form; 00
+// is 256, 0000 65536; at most HCL_RESPONSE_MAX): a longer answer gives its
+// first Le bytes, and an APDU without Le (or of no ISO 7816-4 form) gets
+// none, only the status word. -1 when no status word
 // came or the APDU was refused (shorter than 5 bytes, too long, null
 // pointers); the outputs are then left as they were.
 int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,

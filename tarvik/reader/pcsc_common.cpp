@@ -16,6 +16,7 @@
 #include "platform/sleep.h"
 #include "tarvik/reader/outside_interfaces.h"
 #include "tarvik/reader/pcsc_result.h"
+#include "tarvik/reader/secret_wipe.h"
 #include "tarvik/reader/sync_omnikey.h"
 
 using tarvik::reader::card_removed;
@@ -307,6 +308,7 @@ int Pcsc_Common::transmit(const unsigned char* header, int data_len, unsigned ch
         (data_len > 0 && (!data || data_capacity < static_cast<std::size_t>(data_len))))
         return narrow(SCARD_E_INVALID_PARAMETER);
     std::array<unsigned char, kApduBufferSize> command{};
+    const WipeOnExit wipe_command(command);  // a VERIFY carries the PIN block
     std::array<unsigned char, kApduBufferSize> response{};
     std::memcpy(command.data(), header, 5);
     if (data_len > 0) std::memcpy(command.data() + 5, data, static_cast<std::size_t>(data_len));
@@ -320,9 +322,11 @@ int Pcsc_Common::transmit(const unsigned char* header, int data_len, unsigned ch
         if (begun != kSuccess) return begun;
     }
     int32_t result = transmitWithFallback(command.data(), static_cast<DWORD>(data_len + 5), response.data(), &received);
-    *response_len = static_cast<unsigned int>(received);
-    // A reply without a status word is a broken exchange, not a status.
+    *response_len = static_cast<unsigned int>(std::min<DWORD>(received, kApduBufferSize));
+    // A reply without a status word is a broken exchange, not a status; a
+    // length beyond our buffer is one the library cannot have written.
     if (result == kSuccess && received < 2) result = narrow(SCARD_F_COMM_ERROR);
+    if (result == kSuccess && received > response.size()) result = narrow(SCARD_E_INSUFFICIENT_BUFFER);
     const std::size_t body = received >= 2 ? received - 2 : 0;
     if (result == kSuccess && body > data_capacity) result = narrow(SCARD_E_INSUFFICIENT_BUFFER);
     if (result != kSuccess) {

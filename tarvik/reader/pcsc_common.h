@@ -70,7 +70,8 @@ public:
     // kMaxCommandData) out; the response without the status word comes back
     // over data, which holds data_capacity bytes. Returns the status word
     // (0x6000 and above), -99, or an error below 4096 (a refused length,
-    // a response without a status word, a PC/SC error).
+    // a response without a status word or longer than the buffer it was
+    // received in, a PC/SC error).
     int transmit(const unsigned char* header, int data_len, unsigned char* data, std::size_t data_capacity,
                  unsigned int* response_len, int* sw);
 

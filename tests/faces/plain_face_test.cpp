@@ -171,4 +171,25 @@ TEST(JniOpenDevice, EmptiesTheCardCacheAndRenewsTheSession) {
     EXPECT_EQ(std::strlen(face_session_id), FACE_SESSION_ID_LENGTH);
 }
 
+// No reader is opened in this process, so no handle is one tarvik handed
+// out, not even the value an open would give.
+TEST(UnknownHandle, RefusedBeforeTheEngineWithTheOutputsUntouched) {
+    for (const int handle : {42, 0, -1, 0x1A2B}) {
+        char identity[PLAIN_ID_TEXT_SIZE] = "old identity";
+        char address[PLAIN_ADDRESS_TEXT_SIZE] = "old address";
+        unsigned char photo[PLAIN_PHOTO_SIZE] = {};
+        int photo_len = -7;
+        EXPECT_EQ(readEidPubDataIdentify(handle, 0, 1, 1, 1, identity, address, photo, &photo_len), -100) << handle;
+        EXPECT_EQ(readEidPubDataVerify(handle, 0, 1, 1, 1, identity, address, photo, &photo_len), -100) << handle;
+        EXPECT_STREQ(identity, "old identity");
+        EXPECT_STREQ(address, "old address");
+        EXPECT_EQ(photo_len, -7);
+        char transaction_id[PLAIN_TRANSACTION_ID_SIZE] = {};
+        EXPECT_EQ(eidAuthenticationOnline(handle, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "1234", transaction_id), -100);
+        char isdf[PLAIN_SIS_TEXT_SIZE] = "", pbdf[PLAIN_SIS_TEXT_SIZE] = "";
+        EXPECT_EQ(readSisCard(handle, 0, isdf, pbdf), -100) << handle;
+        EXPECT_EQ(cardPresent(handle), 0);
+    }
+}
+
 }  // namespace

@@ -11,7 +11,7 @@ Bytes Card::process(std::span<const uint8_t> apdu) {
         if (rule.remaining == 0 || apdu.size() < rule.prefix.size()) continue;
         if (!std::equal(rule.prefix.begin(), rule.prefix.end(), apdu.begin())) continue;
         if (rule.remaining > 0) --rule.remaining;
-        return Response::status(rule.sw).encode();
+        return Response{rule.data, rule.sw}.encode();
     }
     const auto command = parse_command(apdu);
     if (!command) return Response::status(kSwWrongLength).encode();

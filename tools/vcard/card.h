@@ -18,11 +18,12 @@ class Card;
 using Handler = std::function<Response(Card&, const Command&)>;
 
 // A fault on demand: an APDU whose bytes begin with prefix gets answered
-// with sw alone (remaining times; negative = always).
+// with data (usually none) and sw (remaining times; negative = always).
 struct StatusRule {
     Bytes prefix;
     uint16_t sw = 0;
     int remaining = -1;
+    Bytes data;
 };
 
 class Card {

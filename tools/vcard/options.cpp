@@ -23,16 +23,19 @@ std::optional<Bytes> bytes_argument(std::string_view text) {
     return from_hex(text);
 }
 
-bool parse_sw_rule(std::string_view text, StatusRule& rule) {
+// PREFIX=SW[:N], or with_data PREFIX=DATA+SW[:N].
+bool parse_sw_rule(std::string_view text, StatusRule& rule, bool with_data = false) {
     const auto eq = text.find('=');
     if (eq == std::string_view::npos) return false;
     auto prefix = from_hex(text.substr(0, eq));
     std::string_view rest = text.substr(eq + 1);
     const auto colon = rest.find(':');
-    auto sw = from_hex(rest.substr(0, colon));
-    if (!prefix || !sw || sw->size() != 2) return false;
+    auto answer = from_hex(rest.substr(0, colon));
+    if (!prefix || !answer || answer->size() < 2 || (!with_data && answer->size() != 2)) return false;
     rule.prefix = *prefix;
-    rule.sw = static_cast<uint16_t>((*sw)[0] << 8 | (*sw)[1]);
+    const auto sw = answer->end() - 2;
+    rule.data.assign(answer->begin(), sw);
+    rule.sw = static_cast<uint16_t>(sw[0] << 8 | sw[1]);
     rule.remaining = colon == std::string_view::npos ? -1 : std::atoi(std::string(rest.substr(colon + 1)).c_str());
     return true;
 }
@@ -97,6 +100,10 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         } else if (arg == "--sw") {
             StatusRule rule;
             ok = parse_sw_rule(value, rule);
+            if (ok) card->add_status_rule(rule);
+        } else if (arg == "--answer") {
+            StatusRule rule;
+            ok = parse_sw_rule(value, rule, true);
             if (ok) card->add_status_rule(rule);
         } else if (arg == "--cut") {
             auto prefix = from_hex(value);

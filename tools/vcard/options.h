@@ -6,6 +6,7 @@
 //   --file PATH=HEX     puts a file ("3F00/DF01/4031=0102..."); PATH=@FILE reads the bytes from FILE
 //   --memory HEX|@FILE  replaces the memory image
 //   --sw PREFIX=SW[:N]  APDUs beginning with PREFIX get status word SW (N times; default always)
+//   --answer PREFIX=HEX[:N]  as --sw, the answer HEX being response bytes and status word
 //   --key REF=PATH      eid profiles: RSA private key (PEM) for key reference 82 or 83
 //   --pin DIGITS        eid profiles: the card's PIN (default 1234; three tries)
 //   --cut PREFIX        an APDU beginning with PREFIX closes the link without an answer (card gone)

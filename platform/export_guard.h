@@ -1,0 +1,42 @@
+// No C++ exception (out of memory included) crosses an exported function of
+// libtarvik.so or libselvane.so: what is thrown under an export is traced
+// and answered with that export's failure value. Both shapes below end in
+// the same handler:
+//   int32_t an_export(...) try { ...body... } catch (...) { return kit::export_failure(__func__, -1); }
+//   return kit::guarded(__func__, -1, [&] { ...body... });
+#ifndef PLATFORM_EXPORT_GUARD_H
+#define PLATFORM_EXPORT_GUARD_H
+
+#include <exception>
+
+#include "orvel.h"
+
+namespace kit {
+
+// To be called inside a catch handler only: traces the exception being
+// handled under the export's name and gives back failure.
+template <typename Failure>
+Failure export_failure(const char* name, Failure failure) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        __tracef(ORVEL_DEBUG, name, __FILE__, __LINE__, "Exception: %s", e.what());
+    } catch (...) {
+        __tracef(ORVEL_DEBUG, name, __FILE__, __LINE__, "Exception: %s", "not a std::exception");
+    }
+    return failure;
+}
+
+// body's result, or failure when body throws.
+template <typename Failure, typename Body>
+auto guarded(const char* name, Failure failure, Body&& body) noexcept -> decltype(body()) {
+    try {
+        return body();
+    } catch (...) {
+        return export_failure(name, failure);
+    }
+}
+
+}  // namespace kit
+
+#endif
