@@ -207,6 +207,22 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
     }
 }
 
+TEST_F(EidCardInReader, IdentityFileBeginningWithATagZeroItemKeepsAHashEndingInZeros) {
+    for (const std::string prefix : {"tag0_00_", "tag0_0000_"}) {
+        auto card = insert(prefix == "tag0_00_" ? "tag0-hash-00" : "tag0-hash-0000");
+        const Bytes identity = file(prefix + "identity.bin");
+        ASSERT_EQ(identity[0], 0) << prefix;
+        Records r;
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
+        ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0) << prefix;
+        EXPECT_EQ(bytes_of(r.out.id_rn), identity) << prefix;
+        EXPECT_EQ(bytes_of(r.out.id_rn_photo_hash), Bytes(identity.end() - 20, identity.end())) << prefix;
+        EXPECT_EQ(r.out.id_rn_stat, 1) << prefix;
+        EXPECT_EQ(r.out.id_photo_stat, 1) << prefix;
+        EXPECT_EQ(r.out.id_address_stat, 1) << prefix;
+    }
+}
+
 TEST_F(EidCardInReader, IdentityCaptureReadsWhatTheMasksAskInTheCommandOrder) {
     auto card = insert();
     Records r;
