@@ -80,19 +80,6 @@ bool place_block(std::array<unsigned char, EID_FILE_BUFFER_SIZE>& file, int offs
     return true;
 }
 
-// End of the identity file's items (tag, one-byte length, value), or 0 when
-// the content is not such a list up to its end or its zero padding.
-uint32_t items_end(const unsigned char* bytes, uint32_t length) {
-    uint32_t at = 0;
-    while (at < length && bytes[at] != 0) {
-        if (at + 2 > length) return 0;
-        const uint32_t next = at + 2 + bytes[at + 1];
-        if (next > length) return 0;
-        at = next;
-    }
-    return at;
-}
-
 // DER length of a certificate (SEQUENCE with a definite length), or 0.
 uint32_t der_length(const unsigned char* bytes, uint32_t length) {
     if (length < 2 || bytes[0] != 0x30) return 0;
@@ -127,11 +114,27 @@ int read_and_trim(const char* name, int handle, int file_id, S_EID_DATA* target,
         return result;
     }
     // The last item may end in zero bytes (the photo hash): keep it whole.
-    if (trim == Trim::KeepItems) target->dta_len = std::max(target->dta_len, items_end(target->dta, read_length));
+    if (trim == Trim::KeepItems) target->dta_len = std::max(target->dta_len, eidWalkItems(target->dta, read_length).end);
     return 0;
 }
 
 }  // namespace
+
+EidItems eidWalkItems(const unsigned char* bytes, uint32_t length) {
+    if (bytes == nullptr) return {};
+    // Items stop where the zero padding begins; a zero before it is a tag.
+    uint32_t content_end = length;
+    while (content_end > 0 && bytes[content_end - 1] == 0) --content_end;
+    EidItems items;
+    uint32_t at = 0;
+    while (at < content_end) {
+        if (at + 2 > length || at + 2 + bytes[at + 1] > length) return {};
+        items.last = at;
+        at += 2 + bytes[at + 1];
+    }
+    items.end = at;
+    return items;
+}
 
 int eidReadBinary(int handle, unsigned char* destination, int block_length, int* file_length) {
     static constexpr const char* kFn = "eidReadBinary";

@@ -39,6 +39,16 @@ int eidReadSgnAddress(int handle, S_EID_DATA* target);  // 4034
 int eidReadIdPhoto(int handle, S_EID_DATA* target);     // 4035
 int eidReadSgnPhoto(int handle, S_EID_DATA* target);    // 4036
 
+// The identity file's items (tag, one-byte length, value; tag 0 is an item
+// too) walked by their lengths from the start to the file's zero padding:
+// the end of the last item and its offset, or {0, -1} when the bytes are
+// not such a list.
+struct EidItems {
+    uint32_t end = 0;
+    long last = -1;
+};
+EidItems eidWalkItems(const unsigned char* bytes, uint32_t length);
+
 // SELECT 3F00, DF01 and file_id, then the READ BINARY loop into target
 // (a new buffer by the allocation rule; the target's old buffer is not
 // freed: pass an empty record).

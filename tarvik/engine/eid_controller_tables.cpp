@@ -24,6 +24,11 @@ int failed(const char* dispatcher, const char* what, int32_t code) {
 
 int no_status_check(const S_EID_CERT*, int*) { return 0; }
 
+// A read that succeeded leaves a buffer, even of no bytes: one read per
+// file and transaction.
+bool already_read(const S_EID_DATA* file) { return file != nullptr && file->dta != nullptr; }
+bool already_read(const S_EID_CERT* cert) { return cert != nullptr && cert->crt != nullptr; }
+
 template <typename Table, typename Dispatch>
 int run_rows(const Table& table, Dispatch dispatch) {
     for (const auto& row : table) {
@@ -146,13 +151,13 @@ int eidBuildCertAuxStatusTable(const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OU
 }
 
 int eidReadPubDataControler(const EidReadFileRow& row) {
-    if (!requested(row.mask, row.bit) || !is_empty_S_EID_DATA(row.target)) return 0;
+    if (!requested(row.mask, row.bit) || already_read(row.target)) return 0;
     if (row.operation(row.handle, row.target) == 0) return 0;
     return failed("eidReadPubDataControler", "error_code_eidread", row.code);
 }
 
 int eidReadCertControler(const EidReadCertRow& row) {
-    if (!requested(row.mask, row.bit) || !is_empty_S_EID_CERT(row.target)) return 0;
+    if (!requested(row.mask, row.bit) || already_read(row.target)) return 0;
     if (row.operation(row.handle, static_cast<unsigned int>(row.number), row.target) == 0) return 0;
     return failed("eidReadCertControler", "error_code_eidread", row.code);
 }

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "orvel.h"
+#include "tarvik/engine/eid_card_files.h"
 #include "tarvik/reader/hcl.h"
 
 namespace {
@@ -39,19 +40,6 @@ bool format_transaction_id(std::array<char, EID_TRANSACTION_ID_LENGTH + 1>& text
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     for (std::size_t i = 0; i < random.size(); ++i) std::snprintf(text.data() + 16 + 2 * i, 3, "%02X", random[i]);
     return true;
-}
-
-// Offset of the identity file's last item (tag, one-byte length, value), or
-// -1 when the bytes are not such a list.
-long last_item_offset(const unsigned char* bytes, uint32_t length) {
-    long last = -1;
-    uint32_t at = 0;
-    while (at < length && bytes[at] != 0) {
-        if (at + 2 > length || at + 2 + bytes[at + 1] > length) return -1;
-        last = at;
-        at += 2 + bytes[at + 1];
-    }
-    return last;
 }
 
 }  // namespace
@@ -125,7 +113,7 @@ int eidGetIdRnPhotoHash(const S_EID_DATA* id_rn, S_EID_DATA* hash) {
     // The photo-hash item is the file's last; without readable items, the
     // file's last 20 bytes.
     const unsigned char* source = id_rn->dta + id_rn->dta_len - EID_PHOTO_HASH_LENGTH;
-    const long last = last_item_offset(id_rn->dta, id_rn->dta_len);
+    const long last = eidWalkItems(id_rn->dta, id_rn->dta_len).last;
     if (last >= 0 && id_rn->dta[last + 1] == EID_PHOTO_HASH_LENGTH) source = id_rn->dta + last + 2;
     unsigned char* buffer = new_eid_buffer(source, EID_PHOTO_HASH_LENGTH);
     if (buffer == nullptr) {

@@ -2,6 +2,7 @@
 // verified.
 #include <cstring>
 
+#include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/eid_public_transactions.h"
 #include "tarvik/engine/renderings.h"
@@ -17,6 +18,14 @@ constexpr int32_t kIdentityMask2 = 0x8000;
 constexpr int32_t kPhotoBits = 0x82492;
 constexpr int32_t kSignedDataBits = 0xD24;
 constexpr int32_t kPhotoCheckBits = 0x6124;
+constexpr int32_t kRootCertBits = 0x124;  // mask 8: the card's root certificate, read only
+
+// What a failed check answers: the code of the engine row that ran it; the
+// chain takes the chain checks' code.
+constexpr int kIdentitySignatureFailed = 1010;
+constexpr int kAddressSignatureFailed = 1011;
+constexpr int kPhotoFailed = 1012;
+constexpr int kChainFailed = 1019;
 
 using Transaction = int (*)(int, S_EID_FUNCTION_INPUT*, S_EID_FUNCTION_OUTPUT*);
 
@@ -43,6 +52,26 @@ void verify_masks(const Wants& wants, int32_t (&masks)[EID_REQUEST_MASKS]) {
     identify_masks(wants, masks);
     masks[1] = kSignedDataBits;
     masks[4] = kPhotoCheckBits;
+    masks[8] = kRootCertBits;
+}
+
+// 1 when the national-register certificate hangs under the card's root;
+// the root is saved beside it as a PEM file for the check.
+int national_register_chain(S_EID_FUNCTION_OUTPUT& out) {
+    EidCertFileNames names{};
+    if (eidMakeCertFileNames(&out, &names) != 0 || eidSaveX509(&out.cert6, names.cert6) != 0) return -1;
+    int status = 0;
+    if (eidVerifyCertificateChain(&out.cert8, &out.cert6, &out.cert6, &status) != 0) return -1;
+    return status;
+}
+
+// The transaction leaves a failed check in a status only.
+int failed_check(S_EID_FUNCTION_OUTPUT& out) {
+    if (out.id_rn_stat != 1) return kIdentitySignatureFailed;
+    if (out.id_address_stat != 1) return kAddressSignatureFailed;
+    if (out.id_photo_stat != 1) return kPhotoFailed;
+    if (national_register_chain(out) != 1) return kChainFailed;
+    return 0;
 }
 
 // A file that was not read gives the empty text.
@@ -89,7 +118,8 @@ int read_public_data(int handle, int format, const Wants& wants, const Outputs& 
     verify ? verify_masks(wants, masks) : identify_masks(wants, masks);
     TransactionRecords records(verify ? PUB_DATA_VER_OFFLINE : IDENT_CAP_OFFLINE, masks);
     const Transaction transaction = verify ? eidPubDataVerify : eidPubDataCaptureIdentify;
-    const int rc = transaction(handle, &records.in, &records.out);
+    int rc = transaction(handle, &records.in, &records.out);
+    if (rc == 0 && verify) rc = failed_check(records.out);
     if (rc != 0) return rc;
     return write_outputs(records.out, format, wants, outputs);
 }

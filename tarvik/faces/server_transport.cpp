@@ -224,10 +224,16 @@ int java_tx_rx_xml(unsigned char* request, int request_len, unsigned char* reply
     int received_len = 0;
     const int rc = tx_rx_xml_curl(server_url, xml.c_str(), static_cast<int>(xml.size()), received.data(), &received_len);
     if (rc != 0) return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml() while calling tx_rx_xml_curl()"), rc;
-    if (received_len <= kEmptyReplyMax) return 0;
+    return transport_internal::decode_reply(std::string_view(received.data(), static_cast<size_t>(received_len)),
+                                            reply, reply_len);
+}
 
+namespace transport_internal {
+int decode_reply(std::string_view body, unsigned char* reply, int* reply_len) {
+    static constexpr const char* kFn = "java_tx_rx_xml";
+    if (body.size() <= static_cast<size_t>(kEmptyReplyMax)) return 0;
     std::string_view answer;
-    if (!find_answer(std::string_view(received.data(), static_cast<size_t>(received_len)), answer)) {
+    if (!find_answer(body, answer)) {
         return TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(), reply without \"<xml><tllv>\" ... \"</tllv>\""), -1;
     }
     const std::string base64(answer);
@@ -236,3 +242,4 @@ int java_tx_rx_xml(unsigned char* request, int request_len, unsigned char* reply
     if (decoded != 0) TRANSPORT_TRACE(kFn, "ERROR in java_tx_rx_xml(...) while calling base64ToData(...)");
     return decoded;
 }
+}  // namespace transport_internal

@@ -18,6 +18,7 @@
 #define TARVIK_FACES_SERVER_TRANSPORT_H
 
 #include <cstddef>
+#include <string_view>
 
 inline constexpr int TRANSPORT_URL_SIZE = 1024;
 inline constexpr int TRANSPORT_MAX_REQUEST_TLLV = 12267;
@@ -54,6 +55,11 @@ namespace transport_internal {
 // Time-outs in seconds (defaults: connect 15, whole exchange 60); a seam for
 // tests that stall the server.
 void set_timeouts(long connect_seconds, long total_seconds);
+// The answer of a reply body, as java_tx_rx_xml takes it: nothing for a body
+// of 25 bytes or fewer, else the base64 text between the markers decoded
+// into reply (EID_REPLY_BUFFER_SIZE bytes, zeroed by the caller). 0, -1 for
+// a missing marker, or the base64 codec's result.
+int decode_reply(std::string_view body, unsigned char* reply, int* reply_len);
 }  // namespace transport_internal
 
 #endif

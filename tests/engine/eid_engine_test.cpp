@@ -426,4 +426,50 @@ TEST(ControllerTables, SaveRowsSkipNamedCertificatesAndStatusTablesDoNothing) {
     EXPECT_EQ(aux[1].code, 1021);
 }
 
+// Reads that succeed with no bytes, as a card file of zeros or of nothing
+// does; counted.
+int g_reads = 0;
+int read_empty_file(int, S_EID_DATA* target) {
+    ++g_reads;
+    target->dta = new_eid_buffer(nullptr, 0);
+    target->dta_len = 0;
+    return 0;
+}
+int read_empty_cert(int, unsigned int number, S_EID_CERT* target) {
+    ++g_reads;
+    target->crt = new_eid_buffer(nullptr, 0);
+    target->crt_len = 0;
+    target->no = number;
+    return 0;
+}
+
+TEST(ControllerTables, AFileOrCertificateReadEmptyIsNotReadAgain) {
+    Records r;
+    r.in.request_mask[0] = 0x60000;
+    r.in.request_mask[1] = 0x924;
+    EidReadFileTable files{};
+    eidBuildReadPubDataTable(HCL_DEVICE_HANDLE, &r.in, &r.out, files);
+    g_reads = 0;
+    for (auto row : files) {
+        row.operation = read_empty_file;
+        EXPECT_EQ(eidReadPubDataControler(row), 0);
+    }
+    // Identity, address and their two signatures, each once (rows 9 and 10
+    // ask for the two files again).
+    EXPECT_EQ(g_reads, 4);
+
+    r.in.request_mask[5] = 0x4;
+    r.in.request_mask[6] = 0x4;
+    r.in.request_mask[8] = 0x124;
+    EidReadCertTable certs{};
+    eidBuildReadCertTable(HCL_DEVICE_HANDLE, &r.in, &r.out, certs);
+    g_reads = 0;
+    for (auto row : certs) {
+        row.operation = read_empty_cert;
+        EXPECT_EQ(eidReadCertControler(row), 0);
+    }
+    // Certificates 2, 3, 4, 6 and 8, each once (4 and 6 asked three times).
+    EXPECT_EQ(g_reads, 5);
+}
+
 }  // namespace

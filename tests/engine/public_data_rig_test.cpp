@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -205,6 +206,41 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
         EXPECT_EQ(r.out.id_photo_stat, 1);
         EXPECT_EQ(r.out.id_address_stat, 1);
     }
+}
+
+TEST_F(EidCardInReader, IdentityFileBeginningWithATagZeroItemKeepsAHashEndingInZeros) {
+    for (const std::string prefix : {"tag0_00_", "tag0_0000_"}) {
+        auto card = insert(prefix == "tag0_00_" ? "tag0-hash-00" : "tag0-hash-0000");
+        const Bytes identity = file(prefix + "identity.bin");
+        ASSERT_EQ(identity[0], 0) << prefix;
+        Records r;
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
+        ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0) << prefix;
+        EXPECT_EQ(bytes_of(r.out.id_rn), identity) << prefix;
+        EXPECT_EQ(bytes_of(r.out.id_rn_photo_hash), Bytes(identity.end() - 20, identity.end())) << prefix;
+        EXPECT_EQ(r.out.id_rn_stat, 1) << prefix;
+        EXPECT_EQ(r.out.id_photo_stat, 1) << prefix;
+        EXPECT_EQ(r.out.id_address_stat, 1) << prefix;
+    }
+}
+
+TEST_F(EidCardInReader, FilesAndCertificatesThatReadBackEmptyAreReadOnce) {
+    // An address file of zeros (trimmed to nothing) and an empty root
+    // certificate (6B00 at offset 0); both are asked for by two rows.
+    auto card = insert("", {"--file", "3F00/DF01/4033=" + std::string(2 * 117, '0'), "--file", "3F00/DF00/503B="});
+    Records r;
+    r.in.function_id = PUB_DATA_VER_OFFLINE;
+    r.in.request_mask[0] = 0x60000;
+    r.in.request_mask[1] = 0x924;
+    r.in.request_mask[5] = 0x4;
+    r.in.request_mask[8] = 0x124;
+    eidPubDataVerify(H, &r.in, &r.out);
+    const auto commands = commands_in(card->log());
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), select(0x4033)), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), select(0x503B)), 1);
+    EXPECT_EQ(r.out.id_address.dta_len, 0u);
+    EXPECT_EQ(r.out.cert6.crt_len, 0u);
+    EXPECT_EQ(held(), 0);
 }
 
 TEST_F(EidCardInReader, IdentityCaptureReadsWhatTheMasksAskInTheCommandOrder) {

@@ -150,6 +150,64 @@ TEST_P(Verification, CardSignaturesOfChallengeAndHash) {
     EXPECT_EQ(status, -1);
 }
 
+// The raw private-key operation on a whole block (the command's decrypt
+// without padding), so the public operation gives back exactly that block.
+Bytes raw_signed(const std::string& key, const Bytes& block, const TempDir& dir) {
+    {
+        std::ofstream o(dir.file("block.bin"), std::ios::binary);
+        o.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    }
+    EXPECT_EQ(run("openssl pkeyutl -decrypt -inkey " + key + " -pkeyopt rsa_padding_mode:none -in " +
+                  dir.file("block.bin") + " -out " + dir.file("block.sig")),
+              0);
+    return read_bytes(dir.file("block.sig"));
+}
+
+TEST_P(Verification, RawSignatureNeedsTheWholeType1Block) {
+    const Bytes value = file("hash.bin");
+    ASSERT_EQ(value.size(), 20u);
+    const std::size_t key_bytes = static_cast<std::size_t>(GetParam() / 8);
+    // 00 <type> zeros <padding_len bytes of pad> 00 <value>, at the key's size.
+    auto block = [&](unsigned char type, std::size_t padding_len, unsigned char pad) {
+        Bytes b{0x00, type};
+        b.resize(key_bytes - value.size() - 1 - padding_len, 0x00);
+        b.resize(b.size() + padding_len, pad);
+        b.push_back(0x00);
+        b.insert(b.end(), value.begin(), value.end());
+        return b;
+    };
+    Cert cert2(file("auth.der"), 2);
+    Data v(value);
+    const std::string key = path("auth.key.pem");
+    auto verdict = [&](const Bytes& sig_bytes) {
+        Data sig(sig_bytes);
+        int status = 0;
+        EXPECT_EQ(eidVerifySgnHsh(&v, &sig, &cert2, &status), 0);
+        return status;
+    };
+    // The card's own block verifies.
+    const std::size_t full = key_bytes - value.size() - 3;
+    EXPECT_EQ(verdict(raw_signed(key, block(0x01, full, 0xFF), out)), 1);
+    // Encryption padding (type 2, random-looking non-zero bytes) ending in the value.
+    EXPECT_EQ(verdict(raw_signed(key, block(0x02, full, 0x5A), out)), -1);
+    // Fewer than eight FF: zeros stand between the type and the padding.
+    EXPECT_EQ(verdict(raw_signed(key, block(0x01, 7, 0xFF), out)), -1);
+    // No padding at all: the value alone, zero-filled in front.
+    Bytes bare(key_bytes - value.size(), 0x00);
+    bare.insert(bare.end(), value.begin(), value.end());
+    EXPECT_EQ(verdict(raw_signed(key, bare, out)), -1);
+
+    // A zero signature gives the zero block: it verifies no zero value, nor
+    // does a one-byte signature that is zero-extended to it.
+    Data zeros(Bytes(20, 0));
+    for (const Bytes& sig_bytes : {Bytes(key_bytes, 0x00), Bytes(1, 0x00)}) {
+        Data sig(sig_bytes);
+        int status = 0;
+        EXPECT_EQ(eidVerifySgnHsh(&zeros, &sig, &cert2, &status), 0);
+        EXPECT_EQ(status, -1);
+    }
+}
+
 TEST_P(Verification, TrimmedSignatureIsZeroExtended) {
     Bytes sig = file("zerotail.sig");
     ASSERT_EQ(sig.back(), 0);

@@ -39,9 +39,7 @@ protected:
         scratch_ = kit::rig::scratch_dir();
         pki_ = scratch_ + "/pki";
         ASSERT_TRUE(kit::rig::make_test_pki(pki_));
-        card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0),
-                                                        std::vector<std::string>{"--profile", "eid", "--pki", pki_});
-        ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+        insert("");
         // Log and data directory under the scratch folder.
         app_data_ = scratch_ + "/appdata";
         fs::create_directories(app_data_ + "/logs");
@@ -50,6 +48,20 @@ protected:
         ASSERT_EQ(eidStartAccessRights("logs"), 0);
         handle_ = openDevice(reader().c_str());
         ASSERT_GT(handle_, 0);
+    }
+    // The card of the test PKI (a variant of it) in the reader.
+    void insert(const std::string& variant) {
+        if (card_) {
+            card_.reset();
+            ASSERT_TRUE(kit::rig::wait_for_card(reader(), false));
+        }
+        std::vector<std::string> args{"--profile", "eid", "--pki", pki_};
+        if (!variant.empty()) args.insert(args.end(), {"--variant", variant});
+        card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);
+        ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+    }
+    int verify(ReadOutputs& out) {
+        return readEidPubDataVerify(handle_, 0, 1, 1, 1, out.identity, out.address, out.photo, &out.photo_len);
     }
     int read(ReadOutputs& out, int address, int identity, int photo, int format = 0) {
         return readEidPubDataIdentify(handle_, format, address, identity, photo, out.identity, out.address, out.photo,
@@ -112,10 +124,27 @@ TEST_F(PlainFaceWithEidCard, AFailedReadLeavesTheOutputs) {
 
 TEST_F(PlainFaceWithEidCard, VerifiedReadFillsTheSameOutputs) {
     ReadOutputs out;
-    ASSERT_EQ(readEidPubDataVerify(handle_, 0, 1, 1, 1, out.identity, out.address, out.photo, &out.photo_len), 0);
+    ASSERT_EQ(verify(out), 0);
     EXPECT_NE(std::string(out.identity).find("NAME=Peeters\n"), std::string::npos);
     EXPECT_STREQ(out.address, "STREET_AND_NUMBER=Kerkstraat 12\nZIPCODE=9000\nMUNICIPALITY=Gent\n");
     EXPECT_EQ(out.photo_bytes(), file_bytes(pki_ + "/photo.jpg"));
+}
+
+TEST_F(PlainFaceWithEidCard, VerifiedReadOfAChangedCardFailsWithTheCheckThatFailed) {
+    const std::pair<const char*, int> cards[] = {
+        {"tampered-identity", 1010}, {"tampered-address", 1011}, {"wrong-photo-hash", 1012}, {"foreign-root", 1019}};
+    for (const auto& [variant, code] : cards) {
+        insert(variant);
+        ReadOutputs out;
+        EXPECT_EQ(verify(out), code) << variant;
+        EXPECT_STREQ(out.identity, "old identity") << variant;
+        EXPECT_EQ(out.photo_len, -7) << variant;
+        // The same card read without checks is fine.
+        EXPECT_EQ(read(out, 1, 1, 1), 0) << variant;
+    }
+    insert("");
+    ReadOutputs out;
+    EXPECT_EQ(verify(out), 0);
 }
 
 }  // namespace

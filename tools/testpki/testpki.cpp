@@ -29,6 +29,9 @@
 //   zt_photo.jpg, zt_identity.bin, zt_identity.sig, zt_address.sig
 //                a card set whose photo's SHA-1 (the identity file's last
 //                item) and identity signature both end in a zero byte
+//   tag0_00_*, tag0_0000_* (photo.jpg, identity.bin, identity.sig, address.sig)
+//                card sets whose identity file begins with a tag-0 item and
+//                whose photo's SHA-1 ends in exactly one / two zero bytes
 //   sis_valid.bin, sis_bad_pbdf.bin, sis_bad_isdf.bin, sis_zero.bin
 //                1,024-byte SLE4418 memory images of an SIS card: valid, with
 //                a wrong PBDF or ISDF check byte, all zero
@@ -259,6 +262,33 @@ void make_zero_tail_set(EVP_PKEY* rrn_key) {
     }
 }
 
+// Photo, identity (a tag-0 item first) and signatures, with a photo hash
+// ending in exactly `zeros` zero bytes; files named prefix + the usual name.
+void make_tag_zero_set(EVP_PKEY* rrn_key, std::size_t zeros, const std::string& prefix) {
+    auto zero_tail = [zeros](const Bytes& hash) {
+        std::size_t n = 0;
+        while (n < hash.size() && hash[hash.size() - 1 - n] == 0) ++n;
+        return n == zeros;
+    };
+    Bytes photo = make_photo();
+    for (unsigned counter = 0; !zero_tail(sha1(photo)); ++counter) {
+        photo[4] = static_cast<unsigned char>(counter & 0xFF);
+        photo[5] = static_cast<unsigned char>((counter >> 8) & 0xFF);
+        photo[6] = static_cast<unsigned char>((counter >> 16) & 0xFF);
+    }
+    Bytes identity;
+    add_item(identity, 0, {0x01});
+    const Bytes items = make_identity(sha1(photo));
+    identity.insert(identity.end(), items.begin(), items.end());
+    const Bytes signature = sign_sha1(rrn_key, identity);
+    Bytes address_signed = make_address();
+    address_signed.insert(address_signed.end(), signature.begin(), signature.end());
+    write_file(prefix + "photo.jpg", photo);
+    write_file(prefix + "identity.bin", identity);
+    write_file(prefix + "identity.sig", signature);
+    write_file(prefix + "address.sig", sign_sha1(rrn_key, address_signed));
+}
+
 void put(Bytes& memory, std::size_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), memory.begin() + static_cast<long>(at)); }
 
 unsigned char xor_of(const Bytes& memory, std::size_t from, std::size_t count) {
@@ -385,6 +415,8 @@ void make_all(unsigned bits) {
     }
 
     make_zero_tail_set(rrn_key.get());
+    make_tag_zero_set(rrn_key.get(), 1, "tag0_00_");
+    make_tag_zero_set(rrn_key.get(), 2, "tag0_0000_");
 
     const Bytes sis = make_sis_memory();
     write_file("sis_valid.bin", sis);

@@ -33,9 +33,16 @@ bool install_eid_pki(Card& card, const std::string& folder, std::string_view var
         names.address_sig = "zt_address.sig";
         names.photo = "zt_photo.jpg";
     }
+    if (variant == "tag0-hash-00" || variant == "tag0-hash-0000") {
+        const std::string prefix = variant == "tag0-hash-00" ? "tag0_00_" : "tag0_0000_";
+        names.identity = prefix + "identity.bin";
+        names.identity_sig = prefix + "identity.sig";
+        names.address_sig = prefix + "address.sig";
+        names.photo = prefix + "photo.jpg";
+    }
     const bool known = variant.empty() || variant == "tampered-identity" || variant == "tampered-address" ||
                        variant == "wrong-photo-hash" || variant == "foreign-root" || variant == "big-photo" ||
-                       variant == "zero-tail";
+                       variant == "zero-tail" || variant == "tag0-hash-00" || variant == "tag0-hash-0000";
     if (!known) return false;
     auto identity = load(folder, names.identity);
     auto address = load(folder, names.address);

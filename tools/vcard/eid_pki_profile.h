@@ -18,6 +18,9 @@ namespace vcard {
 //   foreign-root       certificate 6 is another root of the same name
 //   big-photo          a photo of 5,000 bytes
 //   zero-tail          photo hash and identity signature end in a zero byte
+//   tag0-hash-00       identity file begins with a tag-0 item, photo hash
+//                      ends in one zero byte
+//   tag0-hash-0000     the same with two zero bytes
 // false when a file cannot be read or the variant is unknown.
 bool install_eid_pki(Card& card, const std::string& folder, std::string_view variant);
 

@@ -106,6 +106,20 @@ std::optional<std::vector<unsigned char>> raw_public_operation(EVP_PKEY* key, st
     return block;
 }
 
+// The card signs the 20-byte value itself with block type 1: a block that
+// merely ends with the value (another padding, a short one, none at all, or
+// the all-zero block of a zero signature) proves nothing.
+bool is_type1_block_of(std::span<const unsigned char> block, std::size_t key_size, std::span<const unsigned char> value) {
+    constexpr std::size_t min_padding = 8;
+    if (block.size() != key_size || block.size() < 3 + min_padding + value.size()) return false;
+    if (block[0] != 0x00 || block[1] != 0x01) return false;
+    const std::size_t separator = block.size() - value.size() - 1;
+    const auto padding = block.subspan(2, separator - 2);
+    if (padding.size() < min_padding || std::ranges::any_of(padding, [](unsigned char b) { return b != 0xFF; }))
+        return false;
+    return block[separator] == 0x00 && std::ranges::equal(block.subspan(separator + 1), value);
+}
+
 bool data_ok(const S_EID_DATA* d) { return d != nullptr && ctrl_S_EID_DATA(d) == 0; }
 bool cert_ok(const S_EID_CERT* c) { return c != nullptr && ctrl_S_EID_CERT(c) == 0; }
 
@@ -305,12 +319,8 @@ int eidVerifySgnHsh(const S_EID_DATA* value, const S_EID_DATA* signature, const 
     }
     const std::vector<unsigned char> sig = signature_at_key_size(signature, key.get());
     const auto block = raw_public_operation(key.get(), sig);
-    // The card signs the 20-byte value itself: it must be the block's tail.
-    bool verified = false;
-    if (block && value->dta_len == SHA1_DIGEST_LENGTH && block->size() >= SHA1_DIGEST_LENGTH) {
-        const unsigned char* tail = block->data() + block->size() - SHA1_DIGEST_LENGTH;
-        verified = std::memcmp(value->dta, tail, SHA1_DIGEST_LENGTH) == 0;
-    }
+    const bool verified = block && value->dta_len == SHA1_DIGEST_LENGTH &&
+                          is_type1_block_of(*block, static_cast<std::size_t>(EVP_PKEY_get_size(key.get())), bytes_of(value));
     *status = verified ? 1 : -1;
     ERR_clear_error();
     CRYPTO_TRACE("EXITING: ");
