@@ -104,10 +104,12 @@ SELVANE_API int32_t PCSC_SIS_Read(int32_t handle, int32_t mode, char* isdf, char
 SELVANE_API int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf);
 
 /* Private SIS read through a SAM in a second reader: the public read above,
- * then the SFDF text appended to sfdf (SELVANE_SFDF_TEXT_SIZE bytes of room).
+ * then the SFDF text appended to sfdf (a buffer of SELVANE_SFDF_TEXT_SIZE
+ * bytes, what it already holds included; pass an empty string).
  * pin: four characters (fewer end at their terminator). Returns 1 success,
- * -210/-211/-212 null ISDF/PBDF/SFDF buffer, -1 terminal library missing or
- * a terminal step failed, -2 exclusivity refused, SELVANE_SAM_NO_REPLY,
+ * -210/-211/-212 null ISDF/PBDF/SFDF buffer, -1 terminal library missing,
+ * a terminal step failed or the SFDF text would not fit after what sfdf
+ * holds (nothing appended), -2 exclusivity refused, SELVANE_SAM_NO_REPLY,
  * SELVANE_SAM_WRONG_PIN, SELVANE_SAM_NO_CERTIFICATE. The public texts stay
  * in their buffers whatever happens later. */
 SELVANE_API int32_t PCSC_SIS_Read_Private(int32_t handle, int32_t mode, const char* pin, char* isdf, char* pbdf,
