@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tarvik.h"
 #include "tests/rig/rig_support.h"
@@ -116,6 +118,24 @@ TEST_F(PlainFaceWithEidCard, VerifiedReadFillsTheSameOutputs) {
     EXPECT_NE(std::string(out.identity).find("NAME=Peeters\n"), std::string::npos);
     EXPECT_STREQ(out.address, "STREET_AND_NUMBER=Kerkstraat 12\nZIPCODE=9000\nMUNICIPALITY=Gent\n");
     EXPECT_EQ(out.photo_bytes(), file_bytes(pki_ + "/photo.jpg"));
+}
+
+TEST_F(PlainFaceWithEidCard, CertificateFilesLandInsideTheLogDirectory) {
+    ReadOutputs out;
+    ASSERT_EQ(readEidPubDataVerify(handle_, 0, 1, 1, 1, out.identity, out.address, out.photo, &out.photo_len), 0);
+    const auto pem_files = [](const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() == ".pem") names.push_back(entry.path().filename().string());
+        return names;
+    };
+    EXPECT_TRUE(pem_files(scratch_).empty());
+    const auto inside = pem_files(app_data_);
+    EXPECT_FALSE(inside.empty());
+    // The national-register certificate, named by the transaction.
+    EXPECT_TRUE(std::any_of(inside.begin(), inside.end(), [](const std::string& name) {
+        return name.ends_with("_cert8.pem") && name.find('/') == std::string::npos;
+    }));
 }
 
 }  // namespace
