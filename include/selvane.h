@@ -52,7 +52,7 @@ extern "C" {
 #define SELVANE_SIS_NO_PBDF_BUFFER (-211)
 #define SELVANE_SIS_NO_SFDF_BUFFER (-212)
 #define SELVANE_VISITORS_NO_CARD (-99) /* PCSC_Visitors_Read: no card to read */
-#define SELVANE_PHOTO_FILE_FAILED (-301) /* BASIC_PCSC_EID_Read: photo file not opened */
+#define SELVANE_PHOTO_FILE_FAILED (-301) /* BASIC_PCSC_EID_Read: photo file not written */
 #define SELVANE_SAM_NO_REPLY 0x9001      /* SAM absent or wrong PIN (empty VERIFY reply) */
 #define SELVANE_SAM_NO_CERTIFICATE 0x9002 /* the SFDF came without its certificate */
 #define SELVANE_SAM_WRONG_PIN 0x9030     /* VERIFY answered 90 30 */
@@ -221,7 +221,8 @@ SELVANE_API int32_t BASIC_QUARLO_SIS_Read_NISS(int32_t handle, BSTR* out);
 /* PCSC_EID_Read; a nonzero result is returned at once; then both BSTRs set
  * and, when photo_path is not null and *photo_path is not null, the photo
  * bytes written to that file; SELVANE_PHOTO_FILE_FAILED when it cannot be
- * opened. */
+ * opened, written or closed, or when its name is a symbolic link (never
+ * followed: the link and its target stay as they were). */
 SELVANE_API int32_t BASIC_PCSC_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* address,
                                         char** photo_path);
 SELVANE_API int32_t BASIC_QUARLO_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* address,
