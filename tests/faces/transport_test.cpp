@@ -132,6 +132,16 @@ TEST_F(TransportTest, OversizedReplyFails) {
     EXPECT_EQ(exchange(kRequest).rc, 0);
 }
 
+TEST_F(TransportTest, HeadersDoNotCountAgainstTheReplyLimit) {
+    // Some 24,000 header bytes beside a body well under the limit.
+    testserver::ScriptedReply reply{200, testserver::envelope("answer")};
+    for (int i = 0; i < 6; ++i) reply.headers.emplace_back("X-Kit-Padding-" + std::to_string(i), std::string(4000, 'h'));
+    server.script(reply);
+    const Exchange e = exchange(kRequest);
+    EXPECT_EQ(e.rc, 0);
+    EXPECT_EQ(e.answer, padded("answer"));
+}
+
 TEST_F(TransportTest, HttpErrorStatusFails) {
     server.script({500, testserver::envelope(testserver::tllv_item(4, "ID-3"))});
     EXPECT_EQ(exchange(kRequest).rc, -1);

@@ -144,6 +144,7 @@ bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_p
         }
         if (reply.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.delay_ms));
         res.status = reply.status;
+        for (const auto& [name, value] : reply.headers) res.set_header(name, value);
         res.set_content(reply.body, "text/xml");
     });
     port_ = impl_->server->bind_to_any_port("127.0.0.1");

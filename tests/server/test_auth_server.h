@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace testserver {
@@ -31,6 +32,7 @@ struct ScriptedReply {
     int status = 200;
     std::string body;
     int delay_ms = 0;  // stall before answering
+    std::vector<std::pair<std::string, std::string>> headers = {};  // sent besides the usual ones
 };
 
 // The reply envelope around TLLV bytes, as the server sends it.
