@@ -3,10 +3,17 @@
  * calls. The Java class com.velmora.vindra.Vindra has its natives in the
  * same library (they are not declared here; the JVM binds them by name).
  *
- * libselvane.so loads libtarvik.so when it is loaded (from its own folder,
- * then the library path). When tarvik, or one of the ten exports it needs,
- * is missing, the library still loads and every export below that would
- * reach tarvik answers its documented failure without calling anything.
+ * libselvane.so loads libtarvik.so when it is loaded: first by its plain
+ * name through the dynamic loader's search (LD_LIBRARY_PATH, then
+ * libselvane.so's RUNPATH $ORIGIN, that is its own folder, then the system's
+ * library cache and default folders), and when that finds nothing, from the
+ * folder that holds libselvane.so. When tarvik, or one of the ten exports
+ * it needs, is missing, the library still loads and every export below that
+ * would reach tarvik answers its documented failure without calling
+ * anything: SELVANE_NO_TARVIK (-1) for the device list and for calls given
+ * a non-zero handle, 0 from PCSC_Open_device, SELVANE_NO_DEVICE (-2) for
+ * calls given handle 0 (no open has succeeded) and for the pinpad calls;
+ * PCSC_EID_Read with handle 0 answers 0 with both texts emptied.
  *
  * Device handles: the value PCSC_Open_device returned. A handle of 0 means
  * the current device (the result of the last PCSC_Open_device), except in
@@ -139,8 +146,9 @@ SELVANE_API int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity
                                     int32_t* photo_len);
 
 /* Online authentication: starts tarvik online with server_url, then runs
- * the authentication with the ten request masks and the PIN (first four
- * characters). transaction_id (SELVANE_TRANSACTION_ID_SIZE bytes, zeroed by
+ * the authentication with the ten request masks and the PIN, passed whole
+ * (tarvik takes 4 to 12 digits and refuses any other PIN before a command
+ * reaches the card). transaction_id (SELVANE_TRANSACTION_ID_SIZE bytes, zeroed by
  * the caller) receives the 32-character transaction identifier without a
  * terminator. handle is not replaced when 0. Returns 0 success, 1 success
  * without a transaction identifier, SELVANE_NO_DEVICE, SELVANE_NO_TARVIK,
