@@ -10,10 +10,12 @@
  * folder that holds libselvane.so. When tarvik, or one of the ten exports
  * it needs, is missing, the library still loads and every export below that
  * would reach tarvik answers its documented failure without calling
- * anything: SELVANE_NO_TARVIK (-1) for the device list and for calls given
- * a non-zero handle, 0 from PCSC_Open_device, SELVANE_NO_DEVICE (-2) for
- * calls given handle 0 (no open has succeeded) and for the pinpad calls;
- * PCSC_EID_Read with handle 0 answers 0 with both texts emptied.
+ * anything: SELVANE_NO_TARVIK (-1) for the device list and for the calls
+ * that reach tarvik given a non-zero handle, 0 from PCSC_Open_device,
+ * SELVANE_NO_DEVICE (-2) for those calls given handle 0 (no open has
+ * succeeded) and for the pinpad calls; PCSC_EID_Read with handle 0 answers
+ * 0 with both texts emptied, and the private SIS read answers as its SAM
+ * read decides (its public texts stay as they were).
  *
  * Device handles: the value PCSC_Open_device returned. A handle of 0 means
  * the current device (the result of the last PCSC_Open_device), except in
