@@ -66,7 +66,9 @@ extern "C" {
 #define SELVANE_SAM_NO_CERTIFICATE 0x9002 /* the SFDF came without its certificate */
 #define SELVANE_SAM_WRONG_PIN 0x9030     /* VERIFY answered 90 30 */
 
-/* Text form wherever a mode is taken: */
+/* Text form wherever a mode is taken. A line break (CR or LF) inside a
+ * value of a NAME=value line is written as a blank; XML values have "&",
+ * "<" and ">" written as "&amp;", "&lt;" and "&gt;". */
 #define SELVANE_MODE_LINES 0 /* NAME=value lines, each ended by "\n" */
 #define SELVANE_MODE_XML 1
 
@@ -74,8 +76,8 @@ extern "C" {
  * namesake and returns what that returns. ==== */
 
 /* Reader list into devices (emptied first; SELVANE_DEVICES_SIZE bytes).
- * Mode 1: the reader-list XML as tarvik gives it; mode 0: the reader names
- * joined by "\n" (none after the last); other modes: empty. Returns 0, or
+ * Mode 1: the reader-list XML as tarvik gives it (names escaped); mode 0:
+ * the reader names as they are, joined by "\n" (none after the last); other modes: empty. Returns 0, or
  * the nonzero result of tarvik's getIccList (SELVANE_NO_TARVIK when not
  * bound); -1 for a null devices. */
 SELVANE_API int32_t PCSC_Get_devices(int32_t mode, char* devices);
