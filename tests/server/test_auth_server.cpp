@@ -117,9 +117,17 @@ TestAuthServer::TestAuthServer() : impl_(std::make_unique<Impl>()) {}
 
 TestAuthServer::~TestAuthServer() { stop(); }
 
-bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_pem) {
+bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_pem, int max_tls_version) {
     https_ = !cert_pem.empty();
-    if (https_) {
+    if (https_ && max_tls_version != 0) {
+        // An old protocol needs security level 0 on this side.
+        impl_->server = std::make_unique<httplib::SSLServer>([=](SSL_CTX& ctx) {
+            SSL_CTX_set_security_level(&ctx, 0);
+            return SSL_CTX_set_max_proto_version(&ctx, max_tls_version) == 1 &&
+                   SSL_CTX_use_certificate_chain_file(&ctx, cert_pem.c_str()) == 1 &&
+                   SSL_CTX_use_PrivateKey_file(&ctx, key_pem.c_str(), SSL_FILETYPE_PEM) == 1;
+        });
+    } else if (https_) {
         impl_->server = std::make_unique<httplib::SSLServer>(cert_pem.c_str(), key_pem.c_str());
     } else {
         impl_->server = std::make_unique<httplib::Server>();

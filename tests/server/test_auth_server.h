@@ -55,8 +55,10 @@ public:
     TestAuthServer(const TestAuthServer&) = delete;
     TestAuthServer& operator=(const TestAuthServer&) = delete;
 
-    // Starts on 127.0.0.1 and an ephemeral port; HTTPS when cert/key given.
-    bool start(const std::string& cert_pem = {}, const std::string& key_pem = {});
+    // Starts on 127.0.0.1 and an ephemeral port; HTTPS when cert/key given,
+    // speaking at most max_tls_version (an OpenSSL TLS1_x_VERSION; 0: no
+    // limit) when it is set.
+    bool start(const std::string& cert_pem = {}, const std::string& key_pem = {}, int max_tls_version = 0);
     void stop();
     int port() const { return port_; }
     std::string url(const std::string& path = "/auth") const;
