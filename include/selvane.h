@@ -3,10 +3,19 @@
  * calls. The Java class com.velmora.vindra.Vindra has its natives in the
  * same library (they are not declared here; the JVM binds them by name).
  *
- * libselvane.so loads libtarvik.so when it is loaded (from its own folder,
- * then the library path). When tarvik, or one of the ten exports it needs,
- * is missing, the library still loads and every export below that would
- * reach tarvik answers its documented failure without calling anything.
+ * libselvane.so loads libtarvik.so when it is loaded: first by its plain
+ * name through the dynamic loader's search (LD_LIBRARY_PATH, then
+ * libselvane.so's RUNPATH $ORIGIN, that is its own folder, then the system's
+ * library cache and default folders), and when that finds nothing, from the
+ * folder that holds libselvane.so. When tarvik, or one of the ten exports
+ * it needs, is missing, the library still loads and every export below that
+ * would reach tarvik answers its documented failure without calling
+ * anything: SELVANE_NO_TARVIK (-1) for the device list and for the calls
+ * that reach tarvik given a non-zero handle, 0 from PCSC_Open_device,
+ * SELVANE_NO_DEVICE (-2) for those calls given handle 0 (no open has
+ * succeeded) and for the pinpad calls; PCSC_EID_Read with handle 0 answers
+ * 0 with both texts emptied, and the private SIS read answers as its SAM
+ * read decides (its public texts stay as they were).
  *
  * Device handles: the value PCSC_Open_device returned. A handle of 0 means
  * the current device (the result of the last PCSC_Open_device), except in
@@ -55,12 +64,14 @@ extern "C" {
 #define SELVANE_SIS_NO_PBDF_BUFFER (-211)
 #define SELVANE_SIS_NO_SFDF_BUFFER (-212)
 #define SELVANE_VISITORS_NO_CARD (-99) /* PCSC_Visitors_Read: no card to read */
-#define SELVANE_PHOTO_FILE_FAILED (-301) /* BASIC_PCSC_EID_Read: photo file not opened */
+#define SELVANE_PHOTO_FILE_FAILED (-301) /* BASIC_PCSC_EID_Read: photo file not written */
 #define SELVANE_SAM_NO_REPLY 0x9001      /* SAM absent or wrong PIN (empty VERIFY reply) */
 #define SELVANE_SAM_NO_CERTIFICATE 0x9002 /* the SFDF came without its certificate */
 #define SELVANE_SAM_WRONG_PIN 0x9030     /* VERIFY answered 90 30 */
 
-/* Text form wherever a mode is taken: */
+/* Text form wherever a mode is taken. A line break (CR or LF) inside a
+ * value of a NAME=value line is written as a blank; XML values have "&",
+ * "<" and ">" written as "&amp;", "&lt;" and "&gt;". */
 #define SELVANE_MODE_LINES 0 /* NAME=value lines, each ended by "\n" */
 #define SELVANE_MODE_XML 1
 
@@ -68,8 +79,8 @@ extern "C" {
  * namesake and returns what that returns. ==== */
 
 /* Reader list into devices (emptied first; SELVANE_DEVICES_SIZE bytes).
- * Mode 1: the reader-list XML as tarvik gives it; mode 0: the reader names
- * joined by "\n" (none after the last); other modes: empty. Returns 0, or
+ * Mode 1: the reader-list XML as tarvik gives it (names escaped); mode 0:
+ * the reader names as they are, joined by "\n" (none after the last); other modes: empty. Returns 0, or
  * the nonzero result of tarvik's getIccList (SELVANE_NO_TARVIK when not
  * bound); -1 for a null devices. */
 SELVANE_API int32_t PCSC_Get_devices(int32_t mode, char* devices);
@@ -107,10 +118,12 @@ SELVANE_API int32_t PCSC_SIS_Read(int32_t handle, int32_t mode, char* isdf, char
 SELVANE_API int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf);
 
 /* Private SIS read through a SAM in a second reader: the public read above,
- * then the SFDF text appended to sfdf (SELVANE_SFDF_TEXT_SIZE bytes of room).
+ * then the SFDF text appended to sfdf (a buffer of SELVANE_SFDF_TEXT_SIZE
+ * bytes, what it already holds included; pass an empty string).
  * pin: four characters (fewer end at their terminator). Returns 1 success,
- * -210/-211/-212 null ISDF/PBDF/SFDF buffer, -1 terminal library missing or
- * a terminal step failed, -2 exclusivity refused, SELVANE_SAM_NO_REPLY,
+ * -210/-211/-212 null ISDF/PBDF/SFDF buffer, -1 terminal library missing,
+ * a terminal step failed or the SFDF text would not fit after what sfdf
+ * holds (nothing appended), -2 exclusivity refused, SELVANE_SAM_NO_REPLY,
  * SELVANE_SAM_WRONG_PIN, SELVANE_SAM_NO_CERTIFICATE. The public texts stay
  * in their buffers whatever happens later. */
 SELVANE_API int32_t PCSC_SIS_Read_Private(int32_t handle, int32_t mode, const char* pin, char* isdf, char* pbdf,
@@ -140,8 +153,9 @@ SELVANE_API int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity
                                     int32_t* photo_len);
 
 /* Online authentication: starts tarvik online with server_url, then runs
- * the authentication with the ten request masks and the PIN (first four
- * characters). transaction_id (SELVANE_TRANSACTION_ID_SIZE bytes, zeroed by
+ * the authentication with the ten request masks and the PIN, passed whole
+ * (tarvik takes 4 to 12 digits and refuses any other PIN before a command
+ * reaches the card). transaction_id (SELVANE_TRANSACTION_ID_SIZE bytes, zeroed by
  * the caller) receives the 32-character transaction identifier without a
  * terminator. handle is not replaced when 0. Returns 0 success, 1 success
  * without a transaction identifier, SELVANE_NO_DEVICE, SELVANE_NO_TARVIK,
@@ -222,7 +236,8 @@ SELVANE_API int32_t BASIC_QUARLO_SIS_Read_NISS(int32_t handle, BSTR* out);
 /* PCSC_EID_Read; a nonzero result is returned at once; then both BSTRs set
  * and, when photo_path is not null and *photo_path is not null, the photo
  * bytes written to that file; SELVANE_PHOTO_FILE_FAILED when it cannot be
- * opened. */
+ * opened, written or closed, or when its name is a symbolic link (never
+ * followed: the link and its target stay as they were). */
 SELVANE_API int32_t BASIC_PCSC_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* address,
                                         char** photo_path);
 SELVANE_API int32_t BASIC_QUARLO_EID_Read(int32_t handle, int32_t mode, BSTR* identity, BSTR* address,

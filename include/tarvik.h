@@ -43,8 +43,8 @@ TARVIK_EXPORT int cardPresent(int handle);
 // and its length. 0, 1 (card removed / reader unavailable) or a PC/SC code.
 TARVIK_EXPORT int getCardStatus(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len);
 
-// Appends the reader-list XML (root PCSC_Get_devices) to the string in
-// text, a buffer of PLAIN_READER_LIST_SIZE bytes; a list that would not fit
+// Appends the reader-list XML (root PCSC_Get_devices, reader names with
+// "&", "<" and ">" escaped) to the string in text, a buffer of PLAIN_READER_LIST_SIZE bytes; a list that would not fit
 // is not appended. Returns 0.
 TARVIK_EXPORT int getIccList(char* text);
 
@@ -64,7 +64,8 @@ TARVIK_EXPORT int openDevice(const char* reader_name);
 
 // Reads the identity (want_identity 1), address (want_address 1) and
 // photo (want_photo 1) of the eID card, offline; flags other than 1 count
-// as 0. format 0 NAME=value lines, 1 XML. Texts replace what the buffers
+// as 0. format 0 NAME=value lines (a line break inside a value written as
+// a blank), 1 XML (values escaped). Texts replace what the buffers
 // held (PLAIN_ID_TEXT_SIZE and PLAIN_ADDRESS_TEXT_SIZE bytes); the photo
 // (PLAIN_PHOTO_SIZE bytes) and its length, or 0 in *photo_len when the
 // photo is not wanted. The card cache is neither read nor filled.
@@ -108,7 +109,8 @@ TARVIK_EXPORT int eidAuthenticationOnline(int handle, int mask0, int mask1, int 
 TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                                     unsigned int* response_len, unsigned short* sw);
 
-// SIS card: type 0 NAME=value lines, 1 XML (both appended to the text the
+// SIS card: type 0 NAME=value lines (a line break inside a value written
+// as a blank), 1 XML (both appended to the text the
 // PLAIN_SIS_TEXT_SIZE-byte buffers hold), 2 the 86-byte ISDF and 138-byte
 // PBDF records. 1 read, 3100 no card, -1 read failed, -3/-4 check bytes of
 // PBDF/ISDF wrong, -5 the text does not fit beside what the buffer holds

@@ -6,7 +6,7 @@
 namespace orvel {
 
 int open_log_file(const char* path) noexcept {
-    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0664);
 }
 
 void report_log_open_failure() noexcept {

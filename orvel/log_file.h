@@ -3,7 +3,8 @@
 
 namespace orvel {
 
-// Opens path write-only for appending, created 0664 when missing.
+// Opens path write-only for appending, created 0664 when missing; a
+// symbolic link at the name is not followed (the open fails).
 // Returns the descriptor, or -1.
 int open_log_file(const char* path) noexcept;
 

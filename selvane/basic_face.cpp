@@ -2,10 +2,12 @@
 // count, strings by reference, BSTR results that the caller owns. Each call
 // runs the flat API on zeroed buffers of its own.
 #include <cstdio>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "platform/export_guard.h"
+#include "platform/file_writer.h"
 #include "platform/sleep.h"
 #include "selvane.h"
 #include "selvane/bstr.h"
@@ -43,11 +45,8 @@ int32_t sis_read_private(int32_t handle, int32_t mode, const char* pin, BSTR* pb
 }
 
 bool write_file(const char* path, const unsigned char* bytes, int32_t length) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    std::fwrite(bytes, 1, static_cast<std::size_t>(length), file);
-    std::fclose(file);
-    return true;
+    return kit::platform::write_file(path, std::span(bytes, static_cast<std::size_t>(length))) ==
+           kit::platform::WriteResult::written;
 }
 
 }  // namespace

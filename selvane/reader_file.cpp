@@ -1,18 +1,12 @@
 #include "selvane/reader_file.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <string>
+#include <span>
 #include <system_error>
 
-namespace selvane {
+#include "platform/file_writer.h"
 
-namespace {
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-}  // namespace
+namespace selvane {
 
 std::filesystem::path application_data_directory() {
     std::error_code ec;
@@ -25,9 +19,8 @@ std::filesystem::path application_data_directory() {
 
 void remember_reader(std::string_view reader) {
     const auto path = application_data_directory() / kReaderFileName;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "w"));
-    if (!file) return;
-    std::fwrite(reader.data(), 1, reader.size(), file.get());
+    // Remembering is a convenience for the next start: a failure is not the caller's.
+    kit::platform::write_file(path, std::span(reinterpret_cast<const unsigned char*>(reader.data()), reader.size()));
 }
 
 }  // namespace selvane

@@ -1,5 +1,7 @@
 #include "selvane/reader_list.h"
 
+#include "platform/markup_text.h"
+
 namespace selvane {
 
 std::string reader_names(std::string_view list) {
@@ -13,7 +15,7 @@ std::string reader_names(std::string_view list) {
         if (name_end == std::string_view::npos) break;
         if (!first) names.push_back('\n');
         first = false;
-        names.append(list.substr(name_begin, name_end - name_begin));
+        names.append(kit::platform::xml_unescaped(list.substr(name_begin, name_end - name_begin)));
         start = list.find(open, name_end + close.size());
     }
     return names;

@@ -7,7 +7,7 @@
 
 namespace selvane {
 
-// The text of each <reader> element, joined by "\n" (none after the last);
+// The text of each <reader> element, unescaped, joined by "\n" (none after the last);
 // empty when there is none. An element left open ends the walk.
 std::string reader_names(std::string_view list);
 

@@ -209,11 +209,16 @@ std::string today() {
     return text;
 }
 
-void append_sfdf_text(const Fetched& fetched, int mode, char* sfdf) {
+// False, with nothing appended, when the text would not fit in the SFDF
+// buffer after what the host left there.
+bool append_sfdf_text(const Fetched& fetched, int mode, char* sfdf) {
     const sfdf::Record record = sfdf::decode(std::span(fetched.sfdf.data(), fetched.sfdf_length),
                                              std::span(fetched.certificate.data(), fetched.certificate_length), today());
     const std::string text = sfdf::render(record, mode);
-    std::memcpy(sfdf + std::strlen(sfdf), text.c_str(), text.size() + 1);
+    const std::size_t held = strnlen(sfdf, sfdf::kTextCapacity);
+    if (held == sfdf::kTextCapacity || text.size() >= sfdf::kTextCapacity - held) return false;
+    std::memcpy(sfdf + held, text.c_str(), text.size() + 1);
+    return true;
 }
 
 }  // namespace
@@ -234,7 +239,10 @@ int read_private(ctm::Library& library, PublicRead public_read, int handle, int 
     Fetched fetched;
     const int result = run_terminal(*f, pin, fetched);
     if (result != kRead) return result;
-    append_sfdf_text(fetched, mode, sfdf);
+    if (!append_sfdf_text(fetched, mode, sfdf)) {
+        trace(ORVEL_ERR, "SFDF text does not fit the buffer: -1");
+        return kFailed;
+    }
     trace(ORVEL_DEBUG, "<<<<");
     return kRead;
 }

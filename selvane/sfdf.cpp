@@ -6,7 +6,7 @@
 
 #include "orvel.h"
 #include "selvane/insurance_period.h"
-#include "selvane/xml_escape.h"
+#include "platform/markup_text.h"
 
 namespace selvane::sfdf {
 namespace {
@@ -138,7 +138,8 @@ std::string render_lines(const Record& record) {
     std::string text;
     for (std::size_t row = 0; row < kRowCount; ++row) {
         text.append(period_prefix(row)).append(kFields[row].name).append("=");
-        text.append(record.value(row)).append("\n");
+        kit::platform::append_line_value(text, record.value(row));
+        text.append("\n");
     }
     return text;
 }
@@ -146,7 +147,7 @@ std::string render_lines(const Record& record) {
 void append_element(std::string& xml, const Record& record, std::size_t row) {
     const std::string_view name = kFields[row].name;
     xml.append("<").append(name).append(">");
-    append_xml_escaped(xml, record.value(row));
+    kit::platform::append_xml_escaped(xml, record.value(row));
     xml.append("</").append(name).append(">\n");
 }
 

@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "orvel.h"
 #include "platform/export_guard.h"
+#include "platform/file_writer.h"
 #include "selvane.h"
 #include "selvane/java_text.h"
 
@@ -79,12 +81,16 @@ std::string hex_upper(const unsigned char* bytes, int count) {
     return out;
 }
 
-bool write_photo(const char* path, const std::vector<unsigned char>& photo, int length) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    std::fwrite(photo.data(), 1, static_cast<std::size_t>(length), file);
-    std::fclose(file);
-    return true;
+void write_photo(const char* path, const std::vector<unsigned char>& photo, int length) {
+    switch (kit::platform::write_file(path, std::span(photo.data(), static_cast<std::size_t>(length)))) {
+    case kit::platform::WriteResult::written: break;
+    case kit::platform::WriteResult::not_opened:
+        __tracef(ORVEL_DEBUG, kTraceName, __FILE__, __LINE__, "Cannot open file [%s]", path);
+        break;
+    case kit::platform::WriteResult::not_written:
+        __tracef(ORVEL_DEBUG, kTraceName, __FILE__, __LINE__, "Cannot write file [%s]", path);
+        break;
+    }
 }
 
 }  // namespace
@@ -180,8 +186,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_neidRead(JNIEnv* env, jobj
         if (result != 0) return result;
         if (want_photo) {
             const int length = photo_length < 0 || photo_length > SELVANE_PHOTO_SIZE ? 0 : photo_length;
-            if (!write_photo(path.c_str(), photo, length))
-                __tracef(ORVEL_DEBUG, kTraceName, __FILE__, __LINE__, "Cannot open file [%s]", path.c_str());
+            write_photo(path.c_str(), photo, length);
         }
         set_text_field(env, self, "vindra_ID_RN_ascii", identity.data());
         set_text_field(env, self, "vindra_ID_Address_ascii", address.data());

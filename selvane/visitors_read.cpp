@@ -8,7 +8,7 @@
 
 #include "platform/sleep.h"
 #include "selvane/tarvik_binding.h"
-#include "selvane/xml_escape.h"
+#include "platform/markup_text.h"
 
 namespace selvane::visitors {
 
@@ -95,10 +95,12 @@ void render(std::string_view file, const std::array<ItemName, N>& table, int mod
         const std::string text = value_text(std::span(value.data(), len), row->kind);
         if (mode == kModeXml) {
             out.append("<").append(row->name).append(">");
-            append_xml_escaped(out, text);
+            kit::platform::append_xml_escaped(out, text);
             out.append("</").append(row->name).append(">");
         } else {
-            out.append(row->name).append("=").append(text).append("\n");
+            out.append(row->name).append("=");
+            kit::platform::append_line_value(out, text);
+            out.append("\n");
         }
     }
 }

@@ -97,7 +97,9 @@ int eidIsSupportedSPEReaderIn(const char* data_directory, const char* reader_nam
         trace(kFn, "ERROR in eidIsSupportedSPEReader(), argument is NULL");
         return -1;
     }
-    const std::string path = std::string(data_directory) + "/" + EID_SPINPAD_FILE_NAME;
+    std::string path = data_directory;
+    if (!path.empty() && !path.ends_with('/')) path += '/';
+    path += EID_SPINPAD_FILE_NAME;
     if (path.size() >= EID_SPINPAD_PATH_MAX) {
         trace(kFn, "ERROR in eidIsSupportedSPEReader(), spinpad.txt path too long");
         return -1;

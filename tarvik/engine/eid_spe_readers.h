@@ -17,7 +17,7 @@
 #include <cstdint>
 
 inline constexpr std::size_t EID_SPINPAD_VALUE_MAX = 256;   // name and lib buffers, terminator included
-inline constexpr std::size_t EID_SPINPAD_PATH_MAX = 1024;   // data directory + "/spinpad.txt", terminator included
+inline constexpr std::size_t EID_SPINPAD_PATH_MAX = 1024;   // data directory, "/" unless it ends in one, "spinpad.txt" and a terminator
 inline constexpr int EID_SPINPAD_SECTIONS = 10;
 inline constexpr std::size_t EID_SPE_READER_LIST_MAX = 4096; // caller's buffer of eidGetXMLSuportedSPEReaders
 inline constexpr const char* EID_SPINPAD_FILE_NAME = "spinpad.txt";

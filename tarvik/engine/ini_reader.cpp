@@ -59,6 +59,42 @@ private:
     char buffer[INI_LINE_MAX]{};
 };
 
+// One physical line: leading blanks and tabs dropped, ended by its first
+// carriage return or line feed (the rest up to the line feed is skipped).
+// At most `keep` characters are held; a longer line is marked too long.
+// `tail` holds its last two characters, kept or not.
+struct PhysicalLine {
+    std::string text;
+    std::string tail;
+    bool too_long = false;
+};
+
+std::optional<PhysicalLine> read_physical_line(std::FILE* file, std::size_t keep) {
+    PhysicalLine line;
+    bool any = false;
+    bool ended = false;  // a carriage return was met
+    bool leading = true;
+    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+        any = true;
+        if (c == '\n') break;
+        if (ended) continue;
+        if (c == '\r') {
+            ended = true;
+            continue;
+        }
+        if (leading && is_blank(static_cast<char>(c))) continue;
+        leading = false;
+        line.tail.push_back(static_cast<char>(c));
+        if (line.tail.size() > 2) line.tail.erase(0, 1);
+        if (line.text.size() < keep)
+            line.text.push_back(static_cast<char>(c));
+        else
+            line.too_long = true;
+    }
+    if (!any) return std::nullopt;
+    return line;
+}
+
 bool is_header(std::string_view line) { return !line.empty() && line.front() == '['; }
 
 struct KeyValue {
@@ -349,36 +385,46 @@ char* fgetll(char* buffer, int size, std::FILE* file) {
         g_last_error = std::string("fgetll: ") + std::strerror(EINVAL);
         return nullptr;
     }
-    std::vector<char> scratch(static_cast<std::size_t>(size));
+    const auto capacity = static_cast<std::size_t>(size - 1);
     buffer[0] = '\0';
-    std::size_t used = 0;
-    int remaining = size;
+    std::string logical;
     bool stored = false;
-    while (std::fgets(scratch.data(), remaining, file) != nullptr) {
-        if (ini_is_comment(scratch.data())) continue;
-        std::string_view text(scratch.data());
-        while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-        text = text.substr(0, text.find_first_of("\r\n"));
-        if (text.empty()) {
+    bool too_long = false;
+    const auto finish = [&]() -> char* {
+        std::memcpy(buffer, logical.data(), logical.size());
+        buffer[logical.size()] = '\0';
+        return buffer;
+    };
+    while (auto physical = read_physical_line(file, capacity)) {
+        std::string_view text(physical->text);
+        if (!text.empty() && (text.front() == '#' || text.front() == ';')) continue;
+        if (text.empty() && !physical->too_long) {
             if (!stored) continue;
-            return buffer;  // an empty line ends a continuation
+            if (!too_long) return finish();  // an empty line ends a continuation
+            logical.clear();
+            stored = too_long = false;
+            continue;
         }
         bool continues = false;
-        if (text.back() == '\\') {
-            text.remove_suffix(1);
+        if (physical->tail.ends_with('\\')) {
+            if (!physical->too_long) text.remove_suffix(1);
             continues = true;
-        } else if (text.size() >= 2 && text.ends_with("\\ ")) {
-            text.remove_suffix(1);  // a backslash with one blank after it is kept and does not continue
+        } else if (physical->tail.ends_with("\\ ")) {
+            if (!physical->too_long) text.remove_suffix(1);  // a backslash with one blank after it is kept and does not continue
         }
-        text = text.substr(0, static_cast<std::size_t>(remaining - 1));
-        std::memcpy(buffer + used, text.data(), text.size());
-        used += text.size();
-        buffer[used] = '\0';
-        remaining -= static_cast<int>(text.size());
         stored = true;
-        if (!continues || remaining <= 1) return buffer;
+        if (physical->too_long || logical.size() + text.size() > capacity)
+            too_long = true;
+        else
+            logical.append(text);
+        if (continues) continue;
+        if (!too_long) return finish();
+        // A line longer than the buffer is dropped whole: its tail must not
+        // be read as a line of its own.
+        logical.clear();
+        stored = too_long = false;
     }
-    return stored ? buffer : nullptr;
+    return stored && !too_long ? finish() : nullptr;
 }
 
 int ini_find_section(std::FILE* file, const char* section) {

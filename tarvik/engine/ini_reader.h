@@ -3,7 +3,8 @@
 // ending in a backslash goes on with the next one) and backslash escapes.
 // Section names compare case-sensitively, keys without regard to case.
 //
-// Limits: a logical line holds at most INI_LINE_MAX - 1 characters; at most
+// Limits: a logical line holds at most INI_LINE_MAX - 1 characters (a longer
+// one is skipped whole, continuation lines included); at most
 // INI_MAX_REQUESTS value requests per call. Texts returned through char**
 // are heap copies; free them with free(), lists with ini_free_list.
 #ifndef TARVIK_ENGINE_INI_READER_H
@@ -60,8 +61,8 @@ void ini_free_list(char** list, int count);
 // The text of the last failure (emptied by each ini_get_values call).
 const char* ini_last_error();
 
-// Reads one logical line (continuations joined, comments skipped) into buffer
-// of `size` bytes; the buffer, or null at the end of the file with nothing
+// Reads one logical line (continuations joined, comments and lines longer
+// than size - 1 characters skipped) into buffer of `size` bytes; the buffer, or null at the end of the file with nothing
 // read, on a read error or when size is below 2.
 char* fgetll(char* buffer, int size, std::FILE* file);
 

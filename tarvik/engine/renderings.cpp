@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "orvel.h"
+#include "platform/markup_text.h"
 #include "tarvik/engine/text_output.h"
 
 namespace {
@@ -104,10 +105,12 @@ std::string render(const FileLayout& layout, std::span<const unsigned char> file
         const std::string value = value_text(*row, item->value);
         if (format == RENDER_XML) {
             out += std::string("<") + row->name + ">";
-            tarvik::text::append_xml_escaped(out, value);
+            kit::platform::append_xml_escaped(out, value);
             out += std::string("</") + row->name + ">";
         } else {
-            out += std::string(row->name) + "=" + value + "\n";
+            out += std::string(row->name) + "=";
+            kit::platform::append_line_value(out, value);
+            out += "\n";
         }
     }
     if (format == RENDER_XML) out += std::string("</") + layout.element + ">";
@@ -148,7 +151,7 @@ int generateTransactionXml(const S_EID_DATA* id_transaction, char* text, std::si
     const auto* chars = reinterpret_cast<const char*>(id_transaction->dta);
     const std::size_t limit = id_transaction->dta_len < 32 ? id_transaction->dta_len : 32;
     std::string xml = "<eid_card><id_transaction>";
-    tarvik::text::append_xml_escaped(xml, std::string_view(chars, strnlen(chars, limit)));
+    kit::platform::append_xml_escaped(xml, std::string_view(chars, strnlen(chars, limit)));
     xml += "</id_transaction></eid_card>";
     return tarvik::text::replace_bounded(text, capacity, xml) ? 0 : -1;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/markup_text.h"
 #include "tarvik/engine/text_output.h"
 
 namespace {
@@ -96,7 +97,11 @@ SisRows decode_area(const std::array<SisRow, 12>& rows, std::span<const unsigned
 
 std::string lines_of(const SisRows& rows) {
     std::string out;
-    for (const auto& [name, value] : rows) out += name + "=" + value + "\n";
+    for (const auto& [name, value] : rows) {
+        out += name + "=";
+        kit::platform::append_line_value(out, value);
+        out += "\n";
+    }
     return out;
 }
 
@@ -104,7 +109,7 @@ std::string xml_of(const SisRows& rows, const char* element) {
     std::string out = std::string("<") + element + ">\n";
     for (const auto& [name, value] : rows) {
         out += "<" + name + ">";
-        tarvik::text::append_xml_escaped(out, value);
+        kit::platform::append_xml_escaped(out, value);
         out += "</" + name + ">\n";
     }
     out += std::string("</") + element + ">\n";

@@ -4,17 +4,6 @@
 
 namespace tarvik::text {
 
-void append_xml_escaped(std::string& out, std::string_view value) {
-    for (char c : value) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
-        }
-    }
-}
-
 std::string upper_hex(std::span<const unsigned char> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;

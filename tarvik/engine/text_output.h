@@ -1,4 +1,4 @@
-// Helpers the text renderings share: XML escaping of values and the bounded
+// Helpers the text renderings share: hexadecimal values and the bounded
 // hand-over of a finished text into a caller's C buffer.
 #ifndef TARVIK_ENGINE_TEXT_OUTPUT_H
 #define TARVIK_ENGINE_TEXT_OUTPUT_H
@@ -9,9 +9,6 @@
 #include <string_view>
 
 namespace tarvik::text {
-
-// Appends value with "&", "<" and ">" replaced by their entities.
-void append_xml_escaped(std::string& out, std::string_view value);
 
 // The bytes as upper-case hexadecimal, two digits a byte.
 std::string upper_hex(std::span<const unsigned char> bytes);

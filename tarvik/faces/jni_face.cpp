@@ -113,12 +113,11 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(destroyApplet)(JNIEnv*, jobject) try {
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) try {
-    char log_directory[LOG_DIRECTORY_SIZE];
-    getLogDirectory(log_directory);
-    const std::string data_directory = join_bounded(log_directory, "digIDs", LOG_DIRECTORY_SIZE);
+    std::string data_directory = join_bounded(face_log_directory(), "digIDs/", LOG_DIRECTORY_SIZE);
     const std::string log_file = join_bounded(data_directory, "eidzundelog.txt", LOG_DIRECTORY_SIZE);
     __settraceopts(255);
     if (!log_file.empty()) __settracefile(log_file.c_str());
+    if (data_directory.empty()) data_directory = "./";
     eidInitWeb(java_tx_rx_xml, data_directory.c_str());
     if (!read_server_url(env, self)) {
         FACE_TRACE(NATIVE_NAME(getIccList), "ERROR in DuzEdorire_getIccList(), field authen_host missing");

@@ -64,9 +64,16 @@ int getLogDirectory(char* directory) {
     return 0;
 }
 
+std::string face_log_directory() {
+    char directory[LOG_DIRECTORY_SIZE];
+    if (getLogDirectory(directory) != 0 || directory[0] == '\0') return "./";
+    return join_bounded(directory, "", LOG_DIRECTORY_SIZE + 1);
+}
+
 std::string join_bounded(std::string_view directory, std::string_view name, std::size_t capacity) {
+    if (directory.empty()) return {};
     std::string path(directory);
-    path += '/';
+    if (!path.ends_with('/')) path += '/';
     path += name;
     return path.size() < capacity ? path : std::string();
 }

@@ -20,8 +20,14 @@ std::string expand_environment(std::string_view text);
 // (the buffer is then the empty string).
 int getLogDirectory(char* directory);
 
-// Joins a directory and a name with "/"; empty when the result would not
-// fit in capacity bytes (terminator included).
+// The log directory as the faces hand it to the engine, which adds no
+// separator before its file names: with its trailing "/", or "./" (the
+// current directory) when getLogDirectory fails.
+std::string face_log_directory();
+
+// Joins a directory and a name with "/" (none added after a trailing "/");
+// empty when the directory is empty (never a path at the filesystem root)
+// or when the result would not fit in capacity bytes (terminator included).
 std::string join_bounded(std::string_view directory, std::string_view name, std::size_t capacity);
 
 #endif

@@ -29,25 +29,23 @@ void start_trace(const std::string& log_file) {
 extern "C" {
 
 TARVIK_EXPORT int eidStartOnline(const char* url) try {
-    char directory[LOG_DIRECTORY_SIZE];
-    getLogDirectory(directory);
+    const std::string directory = face_log_directory();
     std::memset(server_url, 0, sizeof server_url);
     if (url != nullptr && std::strlen(url) <= PLAIN_URL_MAX) std::strcpy(server_url, url);
     start_trace(join_bounded(directory, "eidzundelog.txt", LOG_DIRECTORY_SIZE));
     FACE_TRACE("eidStartOnline", "ENTERING:");
-    eidInit(java_tx_rx_xml, directory);
+    eidInit(java_tx_rx_xml, directory.c_str());
     return 0;
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 
 TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory) try {
-    char directory[LOG_DIRECTORY_SIZE];
-    getLogDirectory(directory);
+    const std::string directory = face_log_directory();
     const std::string user = expand_environment("%USERNAME%");
     const std::string folder = join_bounded(directory, sub_directory != nullptr ? sub_directory : "", LOG_DIRECTORY_SIZE);
     start_trace(folder.empty() ? folder : join_bounded(folder, user + "_eiddlllog.txt", LOG_DIRECTORY_SIZE));
-    eidInit(offline_communication_callback, directory);
+    eidInit(offline_communication_callback, directory.c_str());
     return 0;
 } catch (...) {
     return kit::export_failure(__func__, -1);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/markup_text.h"
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/face_trace.h"
 #include "tarvik.h"
@@ -22,10 +23,13 @@ bool all_bound(const PteidEntryPoints& pt) {
     return pt.PTEID_Init && pt.PTEID_GetID && pt.PTEID_GetPic && pt.PTEID_Exit;
 }
 
-// The zero-terminated member at offset, never read past the record.
-std::string_view member(const PTEID_ID& record, std::size_t offset) {
+// The zero-terminated member at offset, never read past the record, as a
+// NAME=value line's value.
+std::string member(const PTEID_ID& record, std::size_t offset) {
     const char* start = reinterpret_cast<const char*>(record.bytes) + offset;
-    return {start, strnlen(start, sizeof record.bytes - offset)};
+    std::string value;
+    kit::platform::append_line_value(value, {start, strnlen(start, sizeof record.bytes - offset)});
+    return value;
 }
 
 std::string identity_text(const PTEID_ID& id) {

@@ -7,12 +7,12 @@
 //
 // Limits: a request of at most TRANSPORT_MAX_REQUEST_TLLV TLLV bytes (its XML
 // holds at most 16,383 characters); a reply body of at most
-// TRANSPORT_MAX_REPLY bytes. Anything larger fails the exchange (-1); nothing
-// is ever cut to fit.
+// TRANSPORT_MAX_REPLY bytes (the reply headers are dropped and do not count).
+// Anything larger fails the exchange (-1); nothing is ever cut to fit.
 //
 // The server is verified (peer and host name) against the system's CA store,
-// or the PEM file named by the environment variable CURL_CA_BUNDLE. Only
-// http:// and https:// URLs are used. An HTTP status of 400 or more fails the
+// or the PEM file named by the environment variable CURL_CA_BUNDLE; TLS
+// below 1.2 is refused. Only http:// and https:// URLs are used. An HTTP status of 400 or more fails the
 // exchange.
 #ifndef TARVIK_FACES_SERVER_TRANSPORT_H
 #define TARVIK_FACES_SERVER_TRANSPORT_H
@@ -45,7 +45,7 @@ int tx_rx_xml_curl(const char* url, const char* tx, int tx_len, char* rx, int* r
 // than 4 bytes of room remain; dst is always terminated. Returns dst.
 char* formEncode(const char* src, char* dst, unsigned int capacity);
 
-// libcurl write/header callback: appends the chunk (up to its first zero
+// libcurl write callback of the reply body: appends the chunk (up to its first zero
 // byte) to the heap text *(char**)accumulator. Returns size * count, or 0
 // (ending the transfer) when the text would exceed TRANSPORT_MAX_REPLY bytes
 // or memory runs out.

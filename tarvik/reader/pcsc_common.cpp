@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "orvel.h"
+#include "platform/markup_text.h"
 #include "platform/sleep.h"
 #include "tarvik/reader/outside_interfaces.h"
 #include "tarvik/reader/pcsc_result.h"
@@ -48,9 +49,11 @@ std::string format_reader_list(int mode, const char* list) {
     std::string text;
     if (mode == 1) text = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PCSC_Get_devices>";
     for (const char* name = list; *name; name += std::strlen(name) + 1) {
-        if (mode == 1)
-            text.append("<reader>").append(name).append("</reader>");
-        else
+        if (mode == 1) {
+            text.append("<reader>");
+            kit::platform::append_xml_escaped(text, name);
+            text.append("</reader>");
+        } else
             text.append(name).append("\n");
     }
     if (mode == 1) text += "</PCSC_Get_devices>";

@@ -156,14 +156,25 @@ TEST_F(IniReader, ContinuationsAndEscapes) {
     EXPECT_STREQ(out, "abc");
 }
 
-TEST_F(IniReader, LongLinesStayWithinTheLineBuffer) {
-    const std::string file = write("k=" + std::string(6000, 'v') + "\n");
-    char* value = nullptr;
-    const IniRequest requests[] = {{"k", "%S", &value, sizeof value, 0}};
-    EXPECT_EQ(ini_get_values(file.c_str(), nullptr, requests), 1);
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(std::strlen(value), INI_LINE_MAX - 1 - 2);
-    std::free(value);
+TEST_F(IniReader, LinesLongerThanTheBufferAreDroppedWhole) {
+    // The tail of an over-long line must not pass for a line of its own:
+    // here it would set "lib" beside "name".
+    const std::string padding(INI_LINE_MAX - 1 - std::strlen("name="), 'n');
+    const std::string file = write("[reader0]\nname=" + padding + "lib=/tmp/evil.so\n" +
+                                   "# " + std::string(INI_LINE_MAX, 'c') + "lib=/tmp/evil2.so\n" +
+                                   "k=a\\\n" + std::string(INI_LINE_MAX - 3, 'b') + "\\\nlib=/tmp/evil3.so\n" +
+                                   "x=" + std::string(INI_LINE_MAX - 3, 'x') + "\n");
+    char name[INI_LINE_MAX] = "", lib[INI_LINE_MAX] = "", k[INI_LINE_MAX] = "", x[INI_LINE_MAX] = "";
+    const IniRequest requests[] = {{"name", "%s", name, sizeof name, 0},
+                                   {"lib", "%s", lib, sizeof lib, 0},
+                                   {"k", "%s", k, sizeof k, 0},
+                                   {"x", "%s", x, sizeof x, 0}};
+    EXPECT_EQ(ini_get_values(file.c_str(), "reader0", requests), 1);
+    EXPECT_EQ(std::strlen(name), 0u);
+    EXPECT_STREQ(lib, "");
+    EXPECT_EQ(std::strlen(k), 0u);
+    // A line that just fits is read whole.
+    EXPECT_EQ(std::strlen(x), INI_LINE_MAX - 3);
 
     std::FILE* f = std::fopen(file.c_str(), "r");
     char line[1];

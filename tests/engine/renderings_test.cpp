@@ -73,6 +73,16 @@ TEST(IdentityRendering, TagZeroFirstUsesUpOneOfSeventeenReads) {
     EXPECT_EQ(text.find("HASH_PHOTO"), std::string::npos);
 }
 
+TEST(IdentityRendering, LineBreakInAValueCannotAddALine) {
+    Bytes f;
+    add_item(f, 8, "Jan\nNATIONAL_NUMBER=00000000000\rX");
+    add_item(f, 6, "71715100070");
+    EXPECT_EQ(render_id(f, RENDER_LINES), "FIRST_NAMES=Jan NATIONAL_NUMBER=00000000000 X\nNATIONAL_NUMBER=71715100070\n");
+    // XML keeps the bytes: an element cannot be forged by them.
+    EXPECT_EQ(render_id(f, RENDER_XML), "<ID_RN><FIRST_NAMES>Jan\nNATIONAL_NUMBER=00000000000\rX</FIRST_NAMES>"
+                                        "<NATIONAL_NUMBER>71715100070</NATIONAL_NUMBER></ID_RN>");
+}
+
 TEST(IdentityRendering, UnknownTagsCountAndZeroBytesCutTextOnly) {
     Bytes f;
     add_item(f, 40, "ignored");

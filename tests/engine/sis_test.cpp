@@ -105,6 +105,15 @@ TEST_F(SisRead, XmlEscapesTextValues) {
     EXPECT_EQ(i.substr(i.size() - 12), "</SIS_ISDF>\n");
 }
 
+TEST_F(SisRead, LineBreakInANameCannotAddALine) {
+    put(fake_sis_card().memory, kPbdf + 61, std::string("JAN\nPBDF_SSIN=0\r"));
+    seal(fake_sis_card().memory);
+    ASSERT_EQ(read(SIS_OUTPUT_LINES), SIS_OK);
+    const std::string p(pbdf);
+    EXPECT_NE(p.find("\nPBDF_SNME=JAN PBDF_SSIN=0 \nPBDF_INIT=P\n"), std::string::npos) << p;
+    EXPECT_EQ(p.find("\nPBDF_SSIN=0"), std::string::npos) << p;
+}
+
 TEST_F(SisRead, RecordsAtFixedOffsets) {
     char isdf_record[SIS_ISDF_RECORD_SIZE];
     char pbdf_record[SIS_PBDF_RECORD_SIZE];

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -336,6 +337,18 @@ TEST_P(Chain, CertificateOfAnotherPkiIsRefused) {
     int ccv = 0;
     EXPECT_EQ(eidVerifyCertificateChain(&stranger, &*ca, &*root, &ccv), 0);
     EXPECT_EQ(ccv, -1);
+}
+
+TEST_P(Verification, PemSaveNeverFollowsALinkAtItsName) {
+    Cert cert(file("auth.der"), 2);
+    const std::string target = out.file("target.txt");
+    const std::string link = out.file("DEFAULT_cert2.pem");
+    std::ofstream(target) << "keep";
+    std::filesystem::create_symlink(target, link);
+    EXPECT_EQ(eidSaveX509(&cert, link.c_str()), -1);
+    EXPECT_EQ(cert.pem_name(), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(read_bytes(target), (Bytes{'k', 'e', 'e', 'p'}));
 }
 
 TEST_P(Verification, PemSaveRecordsTheNameOnlyWhenWritten) {

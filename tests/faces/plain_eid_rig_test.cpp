@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tarvik.h"
 #include "tests/rig/rig_support.h"
@@ -145,6 +147,24 @@ TEST_F(PlainFaceWithEidCard, VerifiedReadOfAChangedCardFailsWithTheCheckThatFail
     insert("");
     ReadOutputs out;
     EXPECT_EQ(verify(out), 0);
+}
+
+TEST_F(PlainFaceWithEidCard, CertificateFilesLandInsideTheLogDirectory) {
+    ReadOutputs out;
+    ASSERT_EQ(readEidPubDataVerify(handle_, 0, 1, 1, 1, out.identity, out.address, out.photo, &out.photo_len), 0);
+    const auto pem_files = [](const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() == ".pem") names.push_back(entry.path().filename().string());
+        return names;
+    };
+    EXPECT_TRUE(pem_files(scratch_).empty());
+    const auto inside = pem_files(app_data_);
+    EXPECT_FALSE(inside.empty());
+    // The national-register certificate, named by the transaction.
+    EXPECT_TRUE(std::any_of(inside.begin(), inside.end(), [](const std::string& name) {
+        return name.ends_with("_cert8.pem") && name.find('/') == std::string::npos;
+    }));
 }
 
 }  // namespace

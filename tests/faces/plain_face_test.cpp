@@ -13,6 +13,7 @@
 
 #include "tarvik/faces/face_state.h"
 #include "tarvik/faces/jni_face.h"
+#include "tarvik/engine/eid_engine.h"
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/log_directory.h"
 #include "tarvik.h"
@@ -71,6 +72,28 @@ TEST(LogDirectory, AnAppDataPathTooLongForTheBufferIsNotUsed) {
     ::setenv("APPDATA", deep.c_str(), 1);
     EXPECT_EQ(log_directory(), fs::current_path().string());
     ::unsetenv("APPDATA");
+}
+
+TEST(LogDirectory, EngineGetsItWithItsSeparatorAndTheCurrentDirectoryWhenItFails) {
+    ScratchDir scratch;
+    ::setenv("APPDATA", scratch.path().c_str(), 1);
+    ASSERT_EQ(eidStartAccessRights(""), 0);
+    EXPECT_EQ(std::string(eid_data_directory()), scratch.path() + "/");
+
+    // A current directory too long for the log directory buffer, and no
+    // APPDATA: the files go to the current directory, never to "/".
+    std::string deep = scratch.path();
+    while (deep.size() < LOG_DIRECTORY_SIZE + 10) deep += "/abcdefghijklmnopqrstuvwxyz";
+    fs::create_directories(deep);
+    const fs::path before = fs::current_path();
+    fs::current_path(deep);
+    ::unsetenv("APPDATA");
+    char directory[LOG_DIRECTORY_SIZE];
+    EXPECT_EQ(getLogDirectory(directory), -1);
+    ASSERT_EQ(eidStartOnline("http://127.0.0.1:9/"), 0);
+    EXPECT_STREQ(eid_data_directory(), "./");
+    EXPECT_TRUE(fs::exists(fs::path(deep) / "eidzundelog.txt"));
+    fs::current_path(before);
 }
 
 TEST(EnvironmentExpansion, KnownNamesReplacedUnknownKeptUserNameFallsBackToUser) {

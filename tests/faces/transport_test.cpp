@@ -2,6 +2,7 @@
 #include "tarvik/faces/server_transport.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -132,6 +133,16 @@ TEST_F(TransportTest, OversizedReplyFails) {
     EXPECT_EQ(exchange(kRequest).rc, 0);
 }
 
+TEST_F(TransportTest, HeadersDoNotCountAgainstTheReplyLimit) {
+    // Some 24,000 header bytes beside a body well under the limit.
+    testserver::ScriptedReply reply{200, testserver::envelope("answer")};
+    for (int i = 0; i < 6; ++i) reply.headers.emplace_back("X-Kit-Padding-" + std::to_string(i), std::string(4000, 'h'));
+    server.script(reply);
+    const Exchange e = exchange(kRequest);
+    EXPECT_EQ(e.rc, 0);
+    EXPECT_EQ(e.answer, padded("answer"));
+}
+
 TEST_F(TransportTest, HttpErrorStatusFails) {
     server.script({500, testserver::envelope(testserver::tllv_item(4, "ID-3"))});
     EXPECT_EQ(exchange(kRequest).rc, -1);
@@ -217,6 +228,35 @@ TEST(TransportHttps, ServerIsVerifiedAgainstTheGivenCa) {
     // The certificate names 127.0.0.1 and localhost only.
     set_url("https://127.0.0.2:" + std::to_string(server.port()) + "/auth");
     EXPECT_EQ(exchange(kRequest).rc, -1);
+    unsetenv("CURL_CA_BUNDLE");
+    server.stop();
+    fs::remove_all(dir);
+}
+
+// Run with a system policy that lets OpenSSL speak TLS 1.0 and 1.1 (see
+// CMakeLists.txt): the transport itself must still refuse them.
+TEST(TransportOldTls, ServerOfferingOnlyTlsOnePointOneIsRefused) {
+    char tmpl[] = "/tmp/transport-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    testserver::TestCertificates certs;
+    ASSERT_TRUE(certs.make(dir));
+    setenv("CURL_CA_BUNDLE", certs.ca_pem.c_str(), 1);
+    transport_internal::set_timeouts(5, 10);
+    const std::string answer = testserver::tllv_item(4, "ID-TLS");
+    {
+        TestAuthServer old_server;
+        ASSERT_TRUE(old_server.start(certs.server_pem, certs.server_key, TLS1_1_VERSION));
+        set_url(old_server.url());
+        old_server.script({200, testserver::envelope(answer)});
+        EXPECT_EQ(exchange(kRequest).rc, -1);
+        EXPECT_TRUE(old_server.requests().empty());
+    }
+    TestAuthServer server;
+    ASSERT_TRUE(server.start(certs.server_pem, certs.server_key, TLS1_2_VERSION));
+    set_url(server.url());
+    server.script({200, testserver::envelope(answer)});
+    EXPECT_EQ(exchange(kRequest).rc, 0);
     unsetenv("CURL_CA_BUNDLE");
     server.stop();
     fs::remove_all(dir);

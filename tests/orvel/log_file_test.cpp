@@ -51,6 +51,28 @@ TEST_F(LogFile, UnopenablePathLeavesTheProcessAliveWithoutOutput) {
     EXPECT_FALSE(fs::exists(missing.parent_path()));
 }
 
+TEST_F(LogFile, ALinkPlantedAtTheLogNameIsNotFollowed) {
+    const fs::path target = temp_dir() / "target.txt";
+    {
+        std::FILE* f = std::fopen(target.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("keep\n", f);
+        std::fclose(f);
+    }
+    const fs::path link = temp_dir() / "linked.log";
+    fs::create_symlink(target, link);
+    const ChildResult child = run_in_child([&link] {
+        __settraceopts(0x0);
+        __settracefile(link.c_str());
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "dropped");
+        return __gettracefd() == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(child.exit_code, 0);
+    EXPECT_EQ(child.err, kOpenFailure);
+    EXPECT_EQ(read_file(target), "keep\n");
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
 TEST_F(LogFile, PathsLongerThan255AreRefusedNotCut) {
     // temp_dir + "/" + name must come to exactly 255 and 256 characters.
     const std::string dir = temp_dir().string() + "/";

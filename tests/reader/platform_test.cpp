@@ -2,8 +2,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <string>
+#include <span>
+#include <iterator>
 
 #include "platform/dynamic_library.h"
+#include "platform/file_writer.h"
+#include "platform/markup_text.h"
 #include "platform/process_probe.h"
 #include "tarvik/reader/pcsc_result.h"
 #include "tests/rig/rig_support.h"
@@ -49,6 +55,40 @@ TEST(ProcessProbe, MatchesCommOfNumericEntries) {
     EXPECT_TRUE(kit::platform::process_running("averyveryverylongname", root));
     EXPECT_FALSE(kit::platform::process_running("", root));
     EXPECT_FALSE(kit::platform::process_running("pcscd", root.string() + "/absent"));
+}
+
+TEST(FileWriter, ReplacesAFileRefusesALinkAndRemovesOnlyWhatItMade) {
+    namespace fs = std::filesystem;
+    using kit::platform::WriteResult;
+    const fs::path dir = kit::rig::scratch_dir() + "/files";
+    fs::create_directories(dir);
+    const auto text = [](const fs::path& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto bytes = [](std::string_view s) {
+        return std::span(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+    };
+    std::ofstream(dir / "old") << "a longer old content";
+    EXPECT_EQ(kit::platform::write_file(dir / "old", bytes("new")), WriteResult::written);
+    EXPECT_EQ(text(dir / "old"), "new");
+
+    fs::create_symlink(dir / "old", dir / "link");
+    EXPECT_EQ(kit::platform::write_file(dir / "link", bytes("evil")), WriteResult::not_opened);
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(text(dir / "old"), "new");
+
+    // A failed write removes a file of its own making, never a device.
+    EXPECT_EQ(kit::platform::write_file("/dev/full", bytes("x")), WriteResult::not_written);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+TEST(MarkupText, EntitiesRoundTripAndOtherAmpersandsStay) {
+    std::string xml;
+    kit::platform::append_xml_escaped(xml, "Kit & Co <R> &amp;");
+    EXPECT_EQ(xml, "Kit &amp; Co &lt;R&gt; &amp;amp;");
+    EXPECT_EQ(kit::platform::xml_unescaped(xml), "Kit & Co <R> &amp;");
+    EXPECT_EQ(kit::platform::xml_unescaped("a &quot; &am &"), "a &quot; &am &");
 }
 
 TEST(CardStateValue, PcscLiteBitsBecomeWindowsValues) {

@@ -116,6 +116,26 @@ TEST_F(BasicFace, EidReadWritesThePhotoOnlyWhenAPathIsGiven) {
     EXPECT_EQ("kept", kept.text());
 }
 
+TEST_F(BasicFace, PhotoFileNeverFollowsALinkAndAFailedWriteIsReported) {
+    Owned identity("old"), address("old");
+    const fs::path target = dir_ / "target.txt";
+    std::ofstream(target) << "keep";
+    std::string link = (dir_ / "photo.jpg").string();
+    fs::create_symlink(target, link);
+    char* path = link.data();
+    EXPECT_EQ(SELVANE_PHOTO_FILE_FAILED, BASIC_PCSC_EID_Read(fake::kHandle, 0, &identity.value, &address.value, &path));
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::ifstream kept(target);
+    EXPECT_EQ("keep", std::string(std::istreambuf_iterator<char>(kept), {}));
+
+    // Opened, but every write fails.
+    std::string full = "/dev/full";
+    char* full_path = full.data();
+    EXPECT_EQ(SELVANE_PHOTO_FILE_FAILED,
+              BASIC_PCSC_EID_Read(fake::kHandle, 0, &identity.value, &address.value, &full_path));
+    EXPECT_TRUE(fs::is_character_file(full));
+}
+
 TEST_F(BasicFace, ReaderStatusTriesFiveTimesThenReportsNoCard) {
     fake::state().status_result = 1;
     int16_t powered = 7, removed = 7;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -119,6 +120,16 @@ TEST_F(FlatApi, UnwritableReaderFileDoesNotFailTheOpen) {
     fs::create_directory(appdata_ / "sisreader.txt");  // a folder where the file should go
     EXPECT_EQ(PCSC_Open_device("Kit Plain 00 00"), fake::kHandle);
     EXPECT_EQ(selvane::current_device(), fake::kHandle);
+}
+
+TEST_F(FlatApi, ReaderFileNeverFollowsALinkAtItsName) {
+    const fs::path target = appdata_ / "target.txt";
+    std::ofstream(target) << "keep";
+    fs::create_symlink(target, appdata_ / "sisreader.txt");
+    EXPECT_EQ(PCSC_Open_device("Kit Plain 00 00"), fake::kHandle);
+    EXPECT_TRUE(fs::is_symlink(appdata_ / "sisreader.txt"));
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
 }
 
 TEST_F(FlatApi, ReaderFileFallsBackToTheCurrentDirectory) {

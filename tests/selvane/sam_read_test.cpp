@@ -106,6 +106,17 @@ TEST_F(SamRead, SuccessAppendsSfdfAndReleasesEverything) {
     EXPECT_NE(std::string::npos, trace.text().find("<<<<"));
 }
 
+TEST_F(SamRead, SfdfTextBoundedWithWhatTheBufferHolds) {
+    // 1,500 bytes held: the SFDF text (some 700 bytes) no longer fits the
+    // 2,048 bytes. The bytes after them are the host's.
+    const std::string held(1500, 'h');
+    prefix_ = held.c_str();
+    std::fill(sfdf_.begin() + 2048, sfdf_.end(), '#');
+    EXPECT_EQ(sam::kFailed, read("1234"));
+    EXPECT_EQ(held, sfdf());
+    EXPECT_TRUE(std::all_of(sfdf_.begin() + 2048, sfdf_.end(), [](char c) { return c == '#'; }));
+}
+
 TEST_F(SamRead, XmlModeRendersSelectedPeriod) {
     ASSERT_EQ(sam::kRead, read("1234", 1));
     EXPECT_STREQ("<isdf/>", isdf_.data());

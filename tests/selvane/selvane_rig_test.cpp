@@ -195,3 +195,18 @@ TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     EXPECT_EQ(removed, 0);
     dlclose(tarvik);
 }
+
+// A reader name holding markup characters stays one well-formed element in
+// the XML list and comes back as written in the lines.
+TEST(MarkupInReaderName, ListEscapesTheNameAndLinesGiveItBack) {
+    const std::string name = slot(0);
+    ASSERT_EQ(name, "Kit & Co <R> 00 00");
+    char devices[SELVANE_DEVICES_SIZE];
+    ASSERT_EQ(PCSC_Get_devices(1, devices), 0);
+    const std::string xml = devices;
+    const std::string head = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PCSC_Get_devices>";
+    EXPECT_EQ(xml, head + "<reader>Kit &amp; Co &lt;R&gt; 00 00</reader>" +
+                       "<reader>Kit &amp; Co &lt;R&gt; 00 01</reader></PCSC_Get_devices>");
+    ASSERT_EQ(PCSC_Get_devices(0, devices), 0);
+    EXPECT_STREQ(devices, "Kit & Co <R> 00 00\nKit & Co <R> 00 01");
+}

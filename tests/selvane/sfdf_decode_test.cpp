@@ -56,6 +56,13 @@ TEST(SfdfDecode, NoPeriodImageAsEscapedXml) {
               "</SIS_SFDF>\n");
 }
 
+TEST(SfdfDecode, LineBreakInAValueCannotAddALine) {
+    const std::string image = item(0xA2, item(0x81, "1\rX=2\nY"));
+    const std::string text = render(decode_image(image), kTextMode);
+    EXPECT_NE(text.find("\nSFDF_PER1=1 X=2 Y\nSFDF_PER2=\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nX=2"), std::string::npos) << text;
+}
+
 TEST(SfdfDecode, FlagAndInsuranceVersion) {
     const auto decoded = [](std::string_view flag, std::string_view version) {
         const Record r = decode_image(item(0x81, version) + item(0xA2, item(0x80, flag)));

@@ -98,4 +98,18 @@ TEST_F(Vindra, EidCardWithAndWithoutPhoto) {
     EXPECT_EQ(java_err_.find("WARNING"), std::string::npos) << java_err_;
 }
 
+TEST_F(Vindra, EidPhotoNeverFollowsALinkAtItsName) {
+    const std::string pki = make_pki();
+    kit::rig::VirtualCard card(kit::rig::port_of(0), {"--profile", "eid", "--pki", pki});
+    ASSERT_TRUE(kit::rig::wait_for_card(reader(), true));
+    const std::string target = scratch_ + "/target.txt";
+    std::ofstream(target) << "keep";
+    const std::string link = scratch_ + "/photo.jpg";
+    fs::create_symlink(target, link);
+    // The read stands; the file the host sees through the link keeps its 4 bytes.
+    EXPECT_EQ(run_java({"eid", reader(), link, "4"}), 0) << java_err_;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(target), "keep");
+}
+
 }  // namespace

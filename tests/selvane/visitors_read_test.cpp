@@ -146,6 +146,15 @@ TEST_F(VisitorsRead, LinesAreAppendedToWhatTheBuffersHold) {
     EXPECT_STREQ(address, "FILE_STRUCT-VERSION=00\nSTREET_AND_NUMBER=Rue 1\nZIPCODE=1000\nMUNICIPALITY=Bruxelles\n");
 }
 
+TEST_F(VisitorsRead, LineBreakInANameCannotAddALine) {
+    char identity[SELVANE_VISITORS_ID_TEXT_SIZE] = "";
+    char address[SELVANE_VISITORS_ADDRESS_TEXT_SIZE] = "";
+    card_.files[kIdentityId] = item(8, "Jan\nNATIONAL_NUMBER=1\r") + item(6, "85010100123");
+    ASSERT_EQ(PCSC_Visitors_Read(fake::kHandle, 0, identity, address, 0, 0), 1);
+    EXPECT_EQ(std::string(identity).rfind("FIRST_NAMES=Jan NATIONAL_NUMBER=1 \nNATIONAL_NUMBER=85010100123\n", 0), 0u)
+        << identity;
+}
+
 TEST_F(VisitorsRead, OtherModeReadsBothFilesAndWritesNothing) {
     char identity[16] = "", address[16] = "";
     ASSERT_EQ(PCSC_Visitors_Read(0, 2, identity, address, 0, 0), 1);

@@ -117,9 +117,17 @@ TestAuthServer::TestAuthServer() : impl_(std::make_unique<Impl>()) {}
 
 TestAuthServer::~TestAuthServer() { stop(); }
 
-bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_pem) {
+bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_pem, int max_tls_version) {
     https_ = !cert_pem.empty();
-    if (https_) {
+    if (https_ && max_tls_version != 0) {
+        // An old protocol needs security level 0 on this side.
+        impl_->server = std::make_unique<httplib::SSLServer>([=](SSL_CTX& ctx) {
+            SSL_CTX_set_security_level(&ctx, 0);
+            return SSL_CTX_set_max_proto_version(&ctx, max_tls_version) == 1 &&
+                   SSL_CTX_use_certificate_chain_file(&ctx, cert_pem.c_str()) == 1 &&
+                   SSL_CTX_use_PrivateKey_file(&ctx, key_pem.c_str(), SSL_FILETYPE_PEM) == 1;
+        });
+    } else if (https_) {
         impl_->server = std::make_unique<httplib::SSLServer>(cert_pem.c_str(), key_pem.c_str());
     } else {
         impl_->server = std::make_unique<httplib::Server>();
@@ -144,6 +152,7 @@ bool TestAuthServer::start(const std::string& cert_pem, const std::string& key_p
         }
         if (reply.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.delay_ms));
         res.status = reply.status;
+        for (const auto& [name, value] : reply.headers) res.set_header(name, value);
         res.set_content(reply.body, "text/xml");
     });
     port_ = impl_->server->bind_to_any_port("127.0.0.1");

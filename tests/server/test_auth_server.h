@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace testserver {
@@ -31,6 +32,7 @@ struct ScriptedReply {
     int status = 200;
     std::string body;
     int delay_ms = 0;  // stall before answering
+    std::vector<std::pair<std::string, std::string>> headers = {};  // sent besides the usual ones
 };
 
 // The reply envelope around TLLV bytes, as the server sends it.
@@ -53,8 +55,10 @@ public:
     TestAuthServer(const TestAuthServer&) = delete;
     TestAuthServer& operator=(const TestAuthServer&) = delete;
 
-    // Starts on 127.0.0.1 and an ephemeral port; HTTPS when cert/key given.
-    bool start(const std::string& cert_pem = {}, const std::string& key_pem = {});
+    // Starts on 127.0.0.1 and an ephemeral port; HTTPS when cert/key given,
+    // speaking at most max_tls_version (an OpenSSL TLS1_x_VERSION; 0: no
+    // limit) when it is set.
+    bool start(const std::string& cert_pem = {}, const std::string& key_pem = {}, int max_tls_version = 0);
     void stop();
     int port() const { return port_; }
     std::string url(const std::string& path = "/auth") const;

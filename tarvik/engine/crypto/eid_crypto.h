@@ -62,7 +62,8 @@ int verify_cb(int ok, X509_STORE_CTX* context);
 int eidReadX509Certificate(X509** result, const S_EID_CERT* certificate);
 // Writes the certificate as one PEM block to path and records path as its
 // dsc. An empty path does nothing (0). -1 when the certificate does not
-// parse or the file cannot be opened, written or closed (no name recorded).
+// parse or the file cannot be opened, written or closed, or its name is a
+// symbolic link, which is never followed (no name recorded).
 int eidSaveX509(S_EID_CERT* certificate, const char* path);
 
 // SHA-1 of count bytes in a new heap block of 36 bytes (free()), *length 20;

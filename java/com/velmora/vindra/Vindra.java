@@ -37,7 +37,8 @@ public class Vindra {
 
     public native int nsisStatus();
 
-    /** Reads the device opened last; the photo is written to photoPath when it is longer than one character. */
+    /** Reads the device opened last; the photo is written to photoPath when it is longer than one character
+     *  (never through a symbolic link at that name; a photo that cannot be written is traced, the read stands). */
     public native int neidRead(int unused, int mode, String photoPath);
 
     public native int ndisplayMessage(int handle, String text, int a, int b);
