@@ -23,15 +23,14 @@ cp "$source/examples/read_card.c" "$KIT_RIG_DIR/"
 # shellcheck disable=SC2086 # the flags are words
 cc -std=c11 -Wall -Werror "$KIT_RIG_DIR/read_card.c" $flags -Wl,-rpath,"$prefix/lib" -o "$KIT_RIG_DIR/read_card"
 
-# The loader's record shows where libselvane.so, libtarvik.so and the
-# stand-ins came from.
+# The loader's record shows where each library came from.
 "$source/tests/rig/virtual-cards.sh" "$build" -- env LD_DEBUG=files LD_DEBUG_OUTPUT="$KIT_RIG_DIR/ld" \
   "$KIT_RIG_DIR/read_card" "$KIT_RIG_DIR/photo.jpg" >"$KIT_RIG_DIR/out.txt"
 cat "$KIT_RIG_DIR/out.txt"
 grep -qx "NATIONAL_NUMBER=85073012345" "$KIT_RIG_DIR/out.txt"
 grep -qx "MUNICIPALITY=Gent" "$KIT_RIG_DIR/out.txt"
 cmp "$KIT_RIG_DIR/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
-for lib in libselvane.so libtarvik.so liborvel.so; do
+for lib in libselvane.so libtarvik.so liborvel.so libekryptobeid.so; do
   grep -q "calling init: $prefix/lib/$lib\$" "$KIT_RIG_DIR"/ld.*
 done
 if grep -F "$build" "$KIT_RIG_DIR"/ld.*; then

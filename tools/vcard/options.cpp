@@ -102,8 +102,13 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         else if (arg == "--log") options.log_path = value;
         else if (arg == "--pki") pki_folder = value;
         else if (arg == "--variant") pki_variant = value;
-        else if (arg == "--driver-timeout") options.driver_timeout_seconds = std::atoi(argv[i]);
-        else pending.emplace_back(arg, value);
+        else if (arg == "--driver-timeout") {
+            options.driver_timeout_seconds = std::atoi(argv[i]);
+            if (options.driver_timeout_seconds <= 0) {
+                std::fprintf(stderr, "kit-vcard: --driver-timeout takes whole seconds above 0\n");
+                return std::nullopt;
+            }
+        } else pending.emplace_back(arg, value);
     }
     auto card = make_profile(profile);
     if (!card) {
