@@ -141,6 +141,7 @@ std::string card_atr(const Options& options) {
                 std::snprintf(pair, sizeof pair, "%02X ", atr[i]);
                 hex += pair;
             }
+            hex.pop_back();  // the blank after the last byte
             return hex;
         }
         if (std::chrono::steady_clock::now() >= deadline) return {};
