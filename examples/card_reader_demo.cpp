@@ -1,19 +1,27 @@
 // A native host that reads cards through libselvane.so as a user program
 // would: it lists the readers, and in each reader that holds a card reads
 // it: an eID card's identity, address and photo (saved to a file), or a SIS
-// card's two data areas on a reader whose name holds "OMNIKEY".
+// card's two data areas on a reader whose name holds "OMNIKEY". One direct
+// PC/SC call tells a missing PC/SC service from an empty reader list.
 //
 //   kit-demo [--photo FILE] [--wait SECONDS]
 //
 // --photo: where the eID photo goes (default "eid-photo.jpg"); --wait: how
-// long to wait for a card in each reader (default 0).
+// long to wait for a card in each reader (default 0). Exit status 0 when a
+// card was read, 1 when there is no PC/SC service, no reader or no card, 2
+// on a bad command line.
+#include <PCSC/winscard.h>
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,20 +31,88 @@
 
 namespace {
 
+constexpr const char kUsage[] =
+    "usage: kit-demo [--photo FILE] [--wait SECONDS]\n"
+    "Lists the PC/SC readers and reads the card in each: an eID card's identity,\n"
+    "address and photo, or a SIS card on a reader whose name holds \"OMNIKEY\".\n"
+    "  --photo FILE     where the eID photo goes (default eid-photo.jpg)\n"
+    "  --wait SECONDS   how long to wait for a card in each reader (default 0)\n";
+
 struct Options {
     std::string photo_path = "eid-photo.jpg";
     int wait_seconds = 0;
 };
 
-Options parse(int argc, char** argv) {
+// The options, or the exit status of --help (0) or of a bad command line (2).
+std::optional<Options> parse(int argc, char** argv, int& status) {
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--photo") options.photo_path = argv[i + 1];
-        else if (arg == "--wait") options.wait_seconds = std::atoi(argv[i + 1]);
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            status = 0;
+            return std::nullopt;
+        }
+        status = 2;
+        if (arg != "--photo" && arg != "--wait") {
+            std::cerr << "kit-demo: " << (arg.starts_with("-") ? "unknown option " : "unexpected argument ") << arg
+                      << " (see kit-demo --help)\n";
+            return std::nullopt;
+        }
+        // An option never stands in for a value.
+        if (i + 1 >= argc || std::string(argv[i + 1]).starts_with("--")) {
+            std::cerr << "kit-demo: " << arg << " needs a value\n";
+            return std::nullopt;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--photo") {
+            options.photo_path = value;
+            continue;
+        }
+        char* end = nullptr;
+        const long seconds = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || seconds < 0 || seconds > 3600) {
+            std::cerr << "kit-demo: --wait takes whole seconds (0 to 3600)\n";
+            return std::nullopt;
+        }
+        options.wait_seconds = static_cast<int>(seconds);
     }
     return options;
 }
+
+// Whether a PC/SC service answers: the SDK's reader list is empty both
+// when pcscd is not running and when no reader is attached.
+bool pcsc_service_running() {
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return false;
+    SCardReleaseContext(context);
+    return true;
+}
+
+// The SDK records the opened reader in "sisreader.txt" in $APPDATA, else in
+// the current directory. When APPDATA is unset the demo points it at a
+// folder of its own for the run, so nothing lands where it was started.
+class ScratchAppData {
+public:
+    ScratchAppData() {
+        if (std::getenv("APPDATA")) return;
+        std::string pattern = (std::filesystem::temp_directory_path() / "kit-demo.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) return;
+        folder_ = pattern;
+        setenv("APPDATA", folder_.c_str(), 1);
+    }
+    ~ScratchAppData() {
+        if (folder_.empty()) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        unsetenv("APPDATA");
+    }
+    ScratchAppData(const ScratchAppData&) = delete;
+    ScratchAppData& operator=(const ScratchAppData&) = delete;
+
+private:
+    std::string folder_;
+};
 
 std::vector<std::string> list_readers() {
     char devices[SELVANE_DEVICES_SIZE] = "";
@@ -65,6 +141,7 @@ std::string card_atr(const Options& options) {
                 std::snprintf(pair, sizeof pair, "%02X ", atr[i]);
                 hex += pair;
             }
+            hex.pop_back();  // the blank after the last byte
             return hex;
         }
         if (std::chrono::steady_clock::now() >= deadline) return {};
@@ -112,8 +189,19 @@ void read_eid_card(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = parse(argc, argv);
+    int status = 0;
+    const auto options = parse(argc, argv, status);
+    if (!options) return status;
+    if (!pcsc_service_running()) {
+        std::cerr << "kit-demo: no PC/SC service running (start pcscd, e.g. systemctl start pcscd)\n";
+        return 1;
+    }
+    const ScratchAppData app_data;
     const auto readers = list_readers();
+    if (readers.empty()) {
+        std::cerr << "kit-demo: no readers (the PC/SC service runs but reports no reader)\n";
+        return 1;
+    }
     std::cout << "Readers (" << readers.size() << "):\n";
     for (const auto& name : readers) std::cout << "  " << name << "\n";
 
@@ -125,7 +213,7 @@ int main(int argc, char** argv) {
             std::cout << "  open failed: " << handle << "\n";
             continue;
         }
-        const std::string atr = card_atr(options);
+        const std::string atr = card_atr(*options);
         if (atr.empty()) {
             std::cout << "  no card\n";
             continue;
@@ -133,7 +221,7 @@ int main(int argc, char** argv) {
         std::cout << "  card ATR: " << atr << "\n";
         ++cards;
         if (name.find("OMNIKEY") != std::string::npos) read_sis_card();
-        else read_eid_card(options);
+        else read_eid_card(*options);
     }
     if (cards == 0) std::cout << "\nNo card found.\n";
     return cards > 0 ? 0 : 1;

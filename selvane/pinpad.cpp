@@ -6,8 +6,8 @@
 
 #include "selvane.h"
 #include "selvane/current_device.h"
+#include "selvane/pinpad_interface.h"
 #include "selvane/tarvik_binding.h"
-#include "standins/ekryptobeid.h"
 #include "platform/export_guard.h"
 
 namespace selvane::pinpad {

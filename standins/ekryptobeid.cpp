@@ -1,7 +1,7 @@
 // Stand-in for the pinpad reader's library. It shows nothing and beeps
 // nowhere: it appends one line per call to the file named by
 // KIT_PINPAD_RECORD (when set) and answers KIT_PINPAD_RESULT (default 0).
-#include "standins/ekryptobeid.h"
+#include "selvane/pinpad_interface.h"
 
 #include <cstdio>
 #include <cstdlib>

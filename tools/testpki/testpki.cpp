@@ -35,7 +35,8 @@
 //   sis_valid.bin, sis_bad_pbdf.bin, sis_bad_isdf.bin, sis_zero.bin
 //                1,024-byte SLE4418 memory images of an SIS card: valid, with
 //                a wrong PBDF or ISDF check byte, all zero
-// Exit status 0 on success; 1 with a message on standard error otherwise.
+// Exit status 0 on success (and for --help); 2 on a usage error; 1 with a
+// message on standard error when the files cannot be made.
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
@@ -429,19 +430,50 @@ void make_all(unsigned bits) {
     write_file("sis_zero.bin", Bytes(1024, 0));
 }
 
+constexpr const char kUsage[] =
+    "usage: testpki OUTDIR [--bits 1024|2048]\n"
+    "Makes a fresh test PKI and the eID and SIS card files that go with it in\n"
+    "OUTDIR (which must exist). --bits: RSA key size of every key (default 2048).\n";
+
+// 0 and the arguments, or the exit status of a usage error or of --help.
+int parse_arguments(int argc, char** argv, const char*& dir, unsigned& bits) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return -1;
+        }
+        if (arg == "--bits") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            if (value != "1024" && value != "2048") {
+                std::fprintf(stderr, "testpki: --bits must be 1024 or 2048\n");
+                return 2;
+            }
+            bits = static_cast<unsigned>(std::stoul(value));
+        } else if (arg.starts_with("-")) {
+            std::fprintf(stderr, "testpki: unknown option %s (see testpki --help)\n", arg.c_str());
+            return 2;
+        } else if (dir) {
+            std::fprintf(stderr, "testpki: one OUTDIR only (see testpki --help)\n");
+            return 2;
+        } else {
+            dir = argv[i];
+        }
+    }
+    if (!dir) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--bits") == 0)) {
-        std::fprintf(stderr, "usage: testpki OUTDIR [--bits 1024|2048]\n");
-        return 1;
-    }
-    g_dir = argv[1];
-    const unsigned bits = argc == 4 ? static_cast<unsigned>(std::stoul(argv[3])) : 2048;
-    if (bits != 1024 && bits != 2048) {
-        std::fprintf(stderr, "testpki: --bits must be 1024 or 2048\n");
-        return 1;
-    }
+    const char* dir = nullptr;
+    unsigned bits = 2048;
+    if (const int status = parse_arguments(argc, argv, dir, bits); status != 0) return status < 0 ? 0 : status;
+    g_dir = dir;
     try {
         make_all(bits);
     } catch (const std::exception& e) {

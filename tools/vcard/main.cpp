@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -91,22 +92,69 @@ struct Session {
     }
 };
 
+// While vpcd does not answer: one note on standard error after a second,
+// and the end once the time-out has passed without an answer.
+class DriverWait {
+public:
+    explicit DriverWait(const vcard::Options& options) : options_(options) {}
+
+    // false once the time-out has passed.
+    bool failed_attempt() {
+        const auto now = std::chrono::steady_clock::now();
+        if (!waiting_) {
+            since_ = now;
+            waiting_ = true;
+        }
+        const auto waited = now - since_;
+        if (!announced_ && waited >= std::chrono::seconds(1)) {
+            std::fprintf(stderr, "kit-vcard: waiting for the reader driver (vpcd) on %s:%d...\n",
+                         options_.host.c_str(), options_.port);
+            announced_ = true;
+        }
+        if (waited < std::chrono::seconds(options_.driver_timeout_seconds)) return true;
+        std::fprintf(stderr,
+                     "kit-vcard: no reader driver (vpcd) answered on %s:%d for %d s; giving up "
+                     "(is pcscd running with a vpcd reader on that port?)\n",
+                     options_.host.c_str(), options_.port, options_.driver_timeout_seconds);
+        return false;
+    }
+    void connected() {
+        waiting_ = false;
+        announced_ = false;
+    }
+
+private:
+    const vcard::Options& options_;
+    std::chrono::steady_clock::time_point since_{};
+    bool waiting_ = false;
+    bool announced_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (vcard::help_requested(argc, argv)) {
+        std::fputs(vcard::kUsage, stdout);
+        return 0;
+    }
     auto parsed = vcard::parse_options(argc, argv);
     if (!parsed) return 2;
     const std::string log_path = parsed->first.log_path;
     Session session{std::move(parsed->first), std::move(parsed->second), {}, EventLog(log_path)};
     session.inserted = !session.options.start_absent;
     const int signals = signal_descriptor();
+    DriverWait driver(session.options);
     while (session.running) {
-        if (session.inserted && !session.link.open() &&
-            !session.link.connect(session.options.host, session.options.port)) {
-            // vpcd not listening yet (or gone): try again shortly.
-            pollfd only_signals{signals, POLLIN, 0};
-            if (poll(&only_signals, 1, 50) > 0) session.handle_signal(signals);
-            continue;
+        if (session.inserted && !session.link.open()) {
+            if (session.link.connect(session.options.host, session.options.port)) {
+                driver.connected();
+            } else {
+                // vpcd not listening yet (or gone): try again shortly.
+                if (!driver.failed_attempt()) return 1;
+                pollfd only_signals{signals, POLLIN, 0};
+                if (poll(&only_signals, 1, 50) > 0) session.handle_signal(signals);
+                continue;
+            }
         }
         pollfd fds[2] = {{signals, POLLIN, 0}, {session.link.fd(), POLLIN, 0}};
         const nfds_t count = session.link.open() ? 2 : 1;

@@ -1,5 +1,6 @@
 #include "tools/vcard/options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -40,7 +41,42 @@ bool parse_sw_rule(std::string_view text, StatusRule& rule, bool with_data = fal
     return true;
 }
 
+// Every option but --absent and --help takes a value.
+constexpr std::string_view kValueOptions[] = {"--port", "--host", "--profile", "--atr",  "--file",
+                                              "--memory", "--sw", "--key", "--pin", "--cut",
+                                              "--pki", "--variant", "--log", "--driver-timeout", "--answer"};
+
 }  // namespace
+
+const char* const kUsage =
+    "usage: kit-vcard [OPTION VALUE]... [--absent]\n"
+    "A virtual smart card for the vpcd reader driver of pcscd.\n"
+    "  --port N            vpcd port to connect to (default 35963)\n"
+    "  --host ADDR         vpcd address (default 127.0.0.1)\n"
+    "  --profile NAME      eid | eid-t1 | sle4418 (default eid)\n"
+    "  --pki DIR           eID files, certificates and keys from a testpki folder\n"
+    "  --variant NAME      a variant of those files\n"
+    "  --pin DIGITS        eid profiles: the card's PIN (default 1234; three tries)\n"
+    "  --key REF=PATH      eid profiles: RSA private key (PEM) for key reference 82 or 83\n"
+    "  --atr HEX           replaces the profile's ATR\n"
+    "  --file PATH=HEX     puts a file (\"3F00/DF01/4031=0102...\"); PATH=@FILE reads the bytes from FILE\n"
+    "  --memory HEX|@FILE  replaces the memory image\n"
+    "  --sw PREFIX=SW[:N]  APDUs beginning with PREFIX get status word SW (N times; default always)\n"
+    "  --answer PREFIX=HEX[:N]  like --sw, with response data: HEX is the data then the status word\n"
+    "  --cut PREFIX        an APDU beginning with PREFIX closes the link without an answer\n"
+    "  --absent            starts removed (insert with SIGUSR2)\n"
+    "  --log FILE          APDU log, one line per event\n"
+    "  --driver-timeout S  gives up when vpcd does not answer for S seconds (default 30)\n"
+    "Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.\n";
+
+bool help_requested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") return true;
+        if (arg != "--absent") ++i;  // skip the value
+    }
+    return false;
+}
 
 std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
     Options options;
@@ -53,7 +89,13 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
             options.start_absent = true;
             continue;
         }
-        if (i + 1 >= argc) {
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) == std::end(kValueOptions)) {
+            std::fprintf(stderr, "kit-vcard: %s %s (see kit-vcard --help)\n",
+                         arg.starts_with("-") ? "unknown option" : "unexpected argument", argv[i]);
+            return std::nullopt;
+        }
+        // An option never stands in for a value.
+        if (i + 1 >= argc || std::string_view(argv[i + 1]).starts_with("--")) {
             std::fprintf(stderr, "kit-vcard: %s needs a value\n", argv[i]);
             return std::nullopt;
         }
@@ -64,7 +106,13 @@ std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv) {
         else if (arg == "--log") options.log_path = value;
         else if (arg == "--pki") pki_folder = value;
         else if (arg == "--variant") pki_variant = value;
-        else pending.emplace_back(arg, value);
+        else if (arg == "--driver-timeout") {
+            options.driver_timeout_seconds = std::atoi(argv[i]);
+            if (options.driver_timeout_seconds <= 0) {
+                std::fprintf(stderr, "kit-vcard: --driver-timeout takes whole seconds above 0\n");
+                return std::nullopt;
+            }
+        } else pending.emplace_back(arg, value);
     }
     auto card = make_profile(profile);
     if (!card) {

@@ -14,6 +14,9 @@
 //   --pki DIR           eID files, certificates and the two keys from a testpki folder (eid_pki_profile.h)
 //   --variant NAME      a variant of those files (eid_pki_profile.h)
 //   --log FILE          APDU log, one line per event
+//   --driver-timeout S  gives up (exit 1) when vpcd has not answered for S seconds (default 30)
+//   --help              usage on standard output
+// A bad command line is refused with one line on standard error (exit 2).
 // Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.
 #ifndef KIT_VCARD_OPTIONS_H
 #define KIT_VCARD_OPTIONS_H
@@ -32,7 +35,13 @@ struct Options {
     std::string log_path;
     bool start_absent = false;
     std::vector<Bytes> cut_prefixes;
+    int driver_timeout_seconds = 30;
 };
+
+extern const char* const kUsage;
+
+// True when --help (or -h) stands where an option may.
+bool help_requested(int argc, char** argv);
 
 // Builds the card and options; prints the reason and returns nullopt on a bad line.
 std::optional<std::pair<Options, Card>> parse_options(int argc, char** argv);

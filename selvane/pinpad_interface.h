@@ -1,0 +1,18 @@
+// What selvane needs of the pinpad reader's library "ekryptobeid.dll"
+// (libekryptobeid.so, linked by libselvane.so): the two calls, named here
+// (the maker's library offers them by ordinal: 3 message, 1 beep). A
+// library put in its place implements these. Results are the library's own
+// and are handed back unchanged.
+#ifndef SELVANE_PINPAD_INTERFACE_H
+#define SELVANE_PINPAD_INTERFACE_H
+
+#include <PCSC/winscard.h>
+
+#include <cstdint>
+
+// Ordinal 3: shows text on the reader's display.
+extern "C" int32_t ekryptobeid_display_message(SCARDHANDLE card, int32_t a, int32_t b, const char* text);
+// Ordinal 1: beeps.
+extern "C" int32_t ekryptobeid_beep(SCARDHANDLE card, int32_t a);
+
+#endif

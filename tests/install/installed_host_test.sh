@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Inside the rig: installs the build into a fresh prefix, builds the README's
+# C example from the installed files only (pkg-config, with LD_LIBRARY_PATH
+# cleared so nothing is found in the build tree) and reads the virtual eID
+# card with it.
+#
+#   installed_host_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(realpath "$1")
+source=$(realpath "$2")
+prefix=$KIT_RIG_DIR/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+unset LD_LIBRARY_PATH
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+
+flags=$(pkg-config --cflags --libs selvane)
+case "$flags" in
+  *"$build"* | *"$source"*) echo "pkg-config names the build or source tree: $flags" >&2; exit 1 ;;
+esac
+[ "$(pkg-config --modversion selvane)" = "$KIT_VERSION" ]
+# Copied out of the source tree, so no header next to it can be picked up.
+cp "$source/examples/read_card.c" "$KIT_RIG_DIR/"
+# shellcheck disable=SC2086 # the flags are words
+cc -std=c11 -Wall -Werror "$KIT_RIG_DIR/read_card.c" $flags -Wl,-rpath,"$prefix/lib" -o "$KIT_RIG_DIR/read_card"
+
+# The loader's record shows where each library came from.
+"$source/tests/rig/virtual-cards.sh" "$build" -- env LD_DEBUG=files LD_DEBUG_OUTPUT="$KIT_RIG_DIR/ld" \
+  "$KIT_RIG_DIR/read_card" "$KIT_RIG_DIR/photo.jpg" >"$KIT_RIG_DIR/out.txt"
+cat "$KIT_RIG_DIR/out.txt"
+grep -qx "NATIONAL_NUMBER=85073012345" "$KIT_RIG_DIR/out.txt"
+grep -qx "MUNICIPALITY=Gent" "$KIT_RIG_DIR/out.txt"
+cmp "$KIT_RIG_DIR/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
+for lib in libselvane.so libtarvik.so liborvel.so libekryptobeid.so; do
+  grep -q "calling init: $prefix/lib/$lib\$" "$KIT_RIG_DIR"/ld.*
+done
+if grep -F "$build" "$KIT_RIG_DIR"/ld.*; then
+  echo "the host loaded files from the build tree" >&2
+  exit 1
+fi
