@@ -20,6 +20,14 @@
 #include "tests/rig/rig_support.h"
 #include "trace_capture.h"
 
+// HCL_get_card_handle as the engine sees it (linked with --wrap): the real
+// one, unless a test makes it fail.
+int card_handle_failure = 0;
+extern "C" int __real__Z19HCL_get_card_handleiPl(int handle, SCARDHANDLE* card);
+extern "C" int __wrap__Z19HCL_get_card_handleiPl(int handle, SCARDHANDLE* card) {
+    return card_handle_failure != 0 ? card_handle_failure : __real__Z19HCL_get_card_handleiPl(handle, card);
+}
+
 namespace {
 
 std::string reader() { return kit::rig::slot_name(kit::rig::reader_entries().at(0)); }
@@ -241,6 +249,34 @@ TEST_F(PinAndSign, StatusWordsOfVerifyGiveTheirCodesOnBothPaths) {
     char list[EID_SPE_READER_LIST_MAX] = "";
     EXPECT_EQ(eidGetXMLSuportedSPEReaders(list), 0);  // back to plain VERIFY for the next test
     EXPECT_EQ(eidPresentPinAuthen(kHandle, "1234"), 0);
+}
+
+// Without the card handle the PIN pad is never asked and no VERIFY is sent.
+TEST_F(PinAndSign, SecurePinEntryWithoutACardHandleGives3007) {
+    start(1024);
+    ASSERT_EQ(eidSetSPELibrary(reader().c_str(), "Kit PIN Pad", "libspetest.so"), 0);
+    const std::string record = kit::rig::scratch_dir() + "/spe-no-handle.txt";
+    std::filesystem::remove(record);
+    setenv("KIT_SPE_RECORD", record.c_str(), 1);
+    setenv("KIT_SPE_PIN", "1234", 1);
+    TraceCapture trace;
+    card_handle_failure = -5;
+    EXPECT_EQ(eidPresentPinAuthen(kHandle, "1234"), 3007);
+    EXPECT_EQ(eidPresentPinSign(kHandle, "1234"), 3007);
+    card_handle_failure = 0;
+    const std::string traced = trace.take();
+    EXPECT_TRUE(contains(traced, "ERROR in eidPresentPinAuthen() while calling HCL_get_card_handle(). Error code: -5 "
+                                 "(0xFFFFFFFB)"))
+        << traced;
+    EXPECT_TRUE(contains(traced, "ERROR in eidPresentPinSign() while calling HCL_get_card_handle(). Error code: -5 "
+                                 "(0xFFFFFFFB)"));
+    unsetenv("KIT_SPE_PIN");
+    unsetenv("KIT_SPE_RECORD");
+    EXPECT_FALSE(std::filesystem::exists(record));
+    EXPECT_TRUE(contains(card_log(), "APDU 002241B6050480018482 -> 9000"));  // MSE SET went first
+    EXPECT_FALSE(contains(card_log(), "APDU 00200001"));
+    char list[EID_SPE_READER_LIST_MAX] = "";
+    EXPECT_EQ(eidGetXMLSuportedSPEReaders(list), 0);  // back to plain VERIFY for the next test
 }
 
 TEST_F(PinAndSign, FailedReaderInitialisationKeepsPlainVerify) {
