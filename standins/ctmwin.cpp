@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "selvane/ctm_interface.h"
+#include "standins/call_record.h"
 #include "standins/standin_export.h"
 
 using selvane::ctm::Handle;
@@ -64,14 +65,7 @@ Terminal terminal;
 
 [[maybe_unused]] bool fault(std::string_view which) { return env("KIT_CTM_FAULT") == which; }
 
-[[maybe_unused]] void log_call(const std::string& line) {
-    const char* path = std::getenv("KIT_CTM_LOG");
-    if (!path) return;
-    if (std::FILE* file = std::fopen(path, "a")) {
-        std::fprintf(file, "%s\n", line.c_str());
-        std::fclose(file);
-    }
-}
+[[maybe_unused]] void log_call(const std::string& line) { append_call_record("KIT_CTM_LOG", line); }
 
 [[maybe_unused]] std::vector<unsigned char> hex_bytes(std::string_view hex) {
     std::vector<unsigned char> out;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "standins/call_record.h"
 #include "standins/standin_export.h"
 #include "tarvik/reader/outside_interfaces.h"
 
@@ -37,14 +38,7 @@ constexpr long kNotSupported = 0x80100022L;
     return true;
 }
 
-[[maybe_unused]] void record(const std::string& line) {
-    const char* path = std::getenv("KIT_SPE_RECORD");
-    if (!path) return;
-    if (std::FILE* file = std::fopen(path, "a")) {
-        std::fprintf(file, "%s\n", line.c_str());
-        std::fclose(file);
-    }
-}
+[[maybe_unused]] void record(const std::string& line) { append_call_record("KIT_SPE_RECORD", line); }
 
 // "text(length)", with "!" when the zero after the bytes is missing.
 [[maybe_unused]] std::string bytes_text(const S_SPE_BYTES& bytes) {

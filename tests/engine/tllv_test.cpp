@@ -1,5 +1,6 @@
 #include "tarvik/engine/eid_tllv.h"
 
+#include "engine_test_util.h"
 #include "trace_capture.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 std::string str(const unsigned char* p, uint32_t n) { return {reinterpret_cast<const char*>(p), n}; }
 
 void fill(S_EID_DATA& d, const std::string& s) {
@@ -23,7 +22,7 @@ void fill(S_EID_DATA& d, const std::string& s) {
 }
 
 // Fresh records and a selector with every flag 0; freed at the end.
-struct Records : ::testing::Test {
+struct TllvRecords : ::testing::Test {
     S_EID_FUNCTION_INPUT in{};
     S_EID_FUNCTION_OUTPUT out{};
     S_EID_TLLV_SELECTOR sel{};
@@ -48,14 +47,13 @@ struct Records : ::testing::Test {
         return bytes;
     }
     int decode(const Bytes& reply) { return eidTLLV2Structs(reply.data(), static_cast<uint32_t>(reply.size()), &in, &out, &sel); }
-    template <typename Records>
-    int decode_into(Records& target, const Bytes& reply) {
+    int decode_into(::Records& target, const Bytes& reply) {
         return eidTLLV2Structs(reply.data(), static_cast<uint32_t>(reply.size()), &target.in, &target.out, &sel);
     }
 };
 
-using TllvEncode = Records;
-using TllvDecode = Records;
+using TllvEncode = TllvRecords;
+using TllvDecode = TllvRecords;
 
 TEST_F(TllvEncode, FunctionIdAlone) {
     out.function_id = 0x401241;
@@ -393,22 +391,6 @@ Bytes item(const WireRow& row, const Bytes& value) {
     return bytes;
 }
 
-// Records of a reply, freed at the end.
-struct Target {
-    S_EID_FUNCTION_INPUT in{};
-    S_EID_FUNCTION_OUTPUT out{};
-    Target() {
-        init_S_EID_FUNCTION_INPUT(&in);
-        init_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    ~Target() {
-        free_S_EID_FUNCTION_INPUT(&in);
-        free_S_EID_FUNCTION_OUTPUT(&out);
-    }
-    Target(const Target&) = delete;
-    Target& operator=(const Target&) = delete;
-};
-
 TEST_F(TllvEncode, EveryMemberTravelsUnderItsTagAndFlag) {
     const auto& rows = wire_table();
     ASSERT_EQ(rows.size(), 55u);
@@ -448,7 +430,7 @@ TEST_F(TllvDecode, EveryTagFillsItsMemberOnlyWhenItsFlagIsSelected) {
     }
     ASSERT_EQ(init_S_EID_TLLV_SELECTOR(&sel), 0);
     {
-        Target target;
+        ::Records target;
         ASSERT_EQ(eidTLLV2Structs(everything.data(), static_cast<uint32_t>(everything.size()), &target.in,
                                   &target.out, &sel),
                   0);
@@ -459,7 +441,7 @@ TEST_F(TllvDecode, EveryTagFillsItsMemberOnlyWhenItsFlagIsSelected) {
     // One item alone: stored when its row's flag is selected, not when that flag is 0.
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Bytes one = item(rows[i], row_value(i, rows[i].kind));
-        Target target;
+        ::Records target;
         sel.*rows[i].flag = 0;
         EXPECT_EQ(decode_into(target, one), 0);
         EXPECT_NE(got(target.in, target.out, rows[i]), row_value(i, rows[i].kind)) << "tag " << rows[i].tag;
