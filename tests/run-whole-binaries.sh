@@ -11,7 +11,7 @@
 # directory run together with the union of their filters. KIT_WHOLE_JOBS
 # sets how many run at once (default: nproc).
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 build=${1:-build}
 jobs=${KIT_WHOLE_JOBS:-$(nproc)}
 RS=$'\x1e'
