@@ -1,6 +1,7 @@
 // Card-terminal library stand-in: a simulated terminal with a SAM in one slot
 // and a SIS card in the other. The SAM unlocks with the PIN in KIT_CTM_SAM_PIN
-// ("1234" when unset); once unlocked, with both resources exclusive and the
+// ("1234" when unset; a shorter one stands for itself padded with zero bytes
+// to four); once unlocked, with both resources exclusive and the
 // key table well formed, BncsReadData reads the SIS files and BncsGetData
 // hands them out, the SFDF with a 32-byte certificate.
 //
@@ -14,6 +15,7 @@
 //                       reply), sis-card, sam-exclusivity, sis-exclusivity,
 //                       no-certificate, sfdf-fetch
 //   KIT_CTM_LOG         file to which every call is appended as one line
+//                       (a card command with its bytes in hex)
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "selvane/ctm_interface.h"
+#include "standins/call_record.h"
 #include "standins/standin_export.h"
 
 using selvane::ctm::Handle;
@@ -62,14 +65,7 @@ Terminal terminal;
 
 [[maybe_unused]] bool fault(std::string_view which) { return env("KIT_CTM_FAULT") == which; }
 
-[[maybe_unused]] void log_call(const std::string& line) {
-    const char* path = std::getenv("KIT_CTM_LOG");
-    if (!path) return;
-    if (std::FILE* file = std::fopen(path, "a")) {
-        std::fprintf(file, "%s\n", line.c_str());
-        std::fclose(file);
-    }
-}
+[[maybe_unused]] void log_call(const std::string& line) { append_call_record("KIT_CTM_LOG", line); }
 
 [[maybe_unused]] std::vector<unsigned char> hex_bytes(std::string_view hex) {
     std::vector<unsigned char> out;
@@ -232,13 +228,23 @@ static_assert(std::is_same_v<decltype(&CtmCardOpen), selvane::ctm::CardOpenFn>);
 STANDIN_EXPORT Status CtmCardCommand(Handle resource, Handle, std::uint16_t command_length,
                                      const unsigned char* command, std::uint16_t* reply_length,
                                      unsigned char* reply, std::uint8_t* card_status, std::uint16_t* status) {
-    log_call("CtmCardCommand " + std::to_string(resource) + " " + std::to_string(command_length));
+    std::string line = "CtmCardCommand " + std::to_string(resource) + " " + std::to_string(command_length);
+    if (command) {
+        line += ' ';
+        for (std::uint16_t i = 0; i < command_length; ++i) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", command[i]);
+            line += hex;
+        }
+    }
+    log_call(line);
     if (resource != kSam || !terminal.sam_card || !command || !reply_length || !reply || !card_status || !status ||
         fault("verify-send"))
         return kRefused;
     static constexpr unsigned char kVerify[] = {0x80, 0x20, 0x01, 0x03, 0x04};
     if (command_length != 9 || std::memcmp(command, kVerify, sizeof kVerify) != 0) return kRefused;
-    const std::string_view expected = env("KIT_CTM_SAM_PIN", "1234");
+    std::string expected(env("KIT_CTM_SAM_PIN", "1234"));
+    if (expected.size() < 4) expected.resize(4, '\0');
     const bool right = expected.size() == 4 && std::memcmp(command + 5, expected.data(), 4) == 0;
     terminal.sam_unlocked = right;
     std::vector<unsigned char> answer = right ? std::vector<unsigned char>{0x90, 0x00}

@@ -2,10 +2,19 @@
 // the card handle it is given with the PIN in KIT_SPE_PIN, as if typed on
 // the pad (unset: the cardholder cancels). KIT_SPE_INIT_RESULT sets what
 // SCR_Init answers.
+//
+// For tests: KIT_SPE_RECORD names a file to which each call appends one line
+// with what it received. KIT_SPE_RESULT_SIZE=N makes SCR_VerifyPIN check that
+// the first N bytes of the result buffer arrive zero (recorded) and then
+// write all N of them, as a library with a longer answer would, so a smaller
+// buffer shows under the address sanitizer.
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "standins/call_record.h"
 #include "standins/standin_export.h"
 #include "tarvik/reader/outside_interfaces.h"
 
@@ -29,10 +38,33 @@ constexpr long kNotSupported = 0x80100022L;
     return true;
 }
 
+[[maybe_unused]] void record(const std::string& line) { append_call_record("KIT_SPE_RECORD", line); }
+
+// Not std::to_string: its digit table is a unique symbol, which keeps the
+// library from ever being unloaded, and so loaded the leak checker reported
+// the open reader's PC/SC context at the test's exit.
+[[maybe_unused]] std::string number(long long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return text;
+}
+
+// "text(length)", with "!" when the zero after the bytes is missing.
+[[maybe_unused]] std::string bytes_text(const S_SPE_BYTES& bytes) {
+    if (!bytes.data) return "null(" + number(bytes.length) + ")";
+    std::string text(reinterpret_cast<const char*>(bytes.data), bytes.length);
+    text += "(" + number(bytes.length) + ")";
+    if (bytes.data[bytes.length] != 0) text += "!";
+    return text;
+}
+
+[[maybe_unused]] std::string text_or_null(const char* text) { return text ? text : "null"; }
+
 }  // namespace
 
 #ifndef STANDIN_WITHOUT_SCR_Init
-STANDIN_EXPORT long SCR_Init(const char*, int, int* out) {
+STANDIN_EXPORT long SCR_Init(const char* reader, int value, int* out) {
+    record("init reader=" + text_or_null(reader) + " value=" + number(value) + " out=" + (out ? number(*out) : "null"));
     if (out) *out = 1;
     const char* forced = std::getenv("KIT_SPE_INIT_RESULT");
     return forced ? std::strtol(forced, nullptr, 0) : 0;
@@ -40,8 +72,28 @@ STANDIN_EXPORT long SCR_Init(const char*, int, int* out) {
 #endif
 
 #ifndef STANDIN_WITHOUT_SCR_VerifyPIN
-STANDIN_EXPORT long SCR_VerifyPIN(const S_SPE_CARD* card, unsigned char, const S_SPE_PIN_USAGE*,
-                                  const S_SPE_APPLICATION*, unsigned char* result) {
+STANDIN_EXPORT long SCR_VerifyPIN(const S_SPE_CARD* card, unsigned char value, const S_SPE_PIN_USAGE* usage,
+                                  const S_SPE_APPLICATION* application, unsigned char* result) {
+    const char* size_text = std::getenv("KIT_SPE_RESULT_SIZE");
+    const std::size_t result_size = size_text ? std::strtoul(size_text, nullptr, 10) : 0;
+    std::string line = "verify";
+    if (card)
+        line += " card=" + number(card->card_handle) + "," + text_or_null(card->language) + "," +
+                bytes_text(card->id) + "," + number(card->reserved);
+    line += " value=" + number(value);
+    if (usage)
+        line += " usage=" + number(usage->code) + "," + text_or_null(usage->short_name) + "," +
+                text_or_null(usage->long_name);
+    if (application)
+        line += " application=" + bytes_text(application->id) + "," + text_or_null(application->short_name) + "," +
+                text_or_null(application->long_name);
+    if (result && result_size > 0) {
+        std::size_t zeros = 0;
+        while (zeros < result_size && result[zeros] == 0) ++zeros;
+        line += " result=" + number(zeros) + "/" + number(result_size) + " zero";
+        std::memset(result, 0xA5, result_size);
+    }
+    record(line);
     if (!card || !result) return kNotSupported;
     const char* pin = std::getenv("KIT_SPE_PIN");
     if (!pin) return kCancelled;

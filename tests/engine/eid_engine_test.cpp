@@ -398,7 +398,7 @@ TEST(ControllerTables, MasksDecideWhichRowsRun) {
     EXPECT_EQ(failed, EidTable::ReadPubData);
 }
 
-TEST(ControllerTables, SaveRowsSkipNamedCertificatesAndStatusTablesDoNothing) {
+TEST(ControllerTables, SaveRowsSkipNamedCertificates) {
     Records r;
     r.in.request_mask[5] = 0x2492;
     fill(r.out.cert2, Bytes(10, 1), 2);
@@ -415,15 +415,85 @@ TEST(ControllerTables, SaveRowsSkipNamedCertificatesAndStatusTablesDoNothing) {
     r.out.cert2.dsc_len = 0;
     EXPECT_EQ(eidSaveX509Controler(table[0]), 1024);  // bytes that are no certificate
 
-    EidCertStatusTable status{};
-    EidCertAuxStatusTable aux{};
-    r.in.request_mask[6] = 0x100;
-    eidBuildCertStatusTable(&r.in, &r.out, status);
-    eidBuildCertAuxStatusTable(&r.in, &r.out, aux);
-    for (const auto& row : status) EXPECT_EQ(eidCrlCheckControler(row), 0);
-    for (const auto& row : aux) EXPECT_EQ(eidCrlCheckControlerSilent(row), 0);
-    EXPECT_EQ(status[4].code, 1018);
-    EXPECT_EQ(aux[1].code, 1021);
+}
+
+
+// What a certificate-status operation was handed.
+struct StatusCall {
+    int calls = 0;
+    const S_EID_CERT* certificate = nullptr;
+    int* status = nullptr;
+} status_call;
+
+int failing_status_check(const S_EID_CERT* certificate, int* status) {
+    ++status_call.calls;
+    status_call.certificate = certificate;
+    status_call.status = status;
+    return 7;
+}
+
+// The two certificate-status tables no transaction runs: each row's mask
+// entry and bit select it alone, and it hands its certificate and status to
+// the operation and answers its own code, through both dispatchers.
+TEST(ControllerTables, CertificateStatusRowsSelectTheirCertificateAndCode) {
+    struct Row {
+        int mask_index;
+        int32_t bit;
+        S_EID_CERT S_EID_FUNCTION_OUTPUT::*certificate;
+        int number;
+        int S_EID_FUNCTION_OUTPUT::*status;
+        int code;
+    };
+    const std::vector<Row> status_rows{
+        {5, 0x2492, &S_EID_FUNCTION_OUTPUT::cert2, 2, &S_EID_FUNCTION_OUTPUT::cert2_stat, 1014},
+        {6, 0x2492, &S_EID_FUNCTION_OUTPUT::cert3, 3, &S_EID_FUNCTION_OUTPUT::cert3_stat, 1015},
+        {7, 0x2492, &S_EID_FUNCTION_OUTPUT::cert4, 4, &S_EID_FUNCTION_OUTPUT::cert4_stat, 1016},
+        {8, 0x2492, &S_EID_FUNCTION_OUTPUT::cert6, 6, &S_EID_FUNCTION_OUTPUT::cert6_stat, 1017},
+        {9, 0x2492, &S_EID_FUNCTION_OUTPUT::cert8, 8, &S_EID_FUNCTION_OUTPUT::cert8_stat, 1018}};
+    const std::vector<Row> aux_rows{
+        {5, 0x100, &S_EID_FUNCTION_OUTPUT::cert2, 2, &S_EID_FUNCTION_OUTPUT::cert2_aux_stat, 1020},
+        {6, 0x100, &S_EID_FUNCTION_OUTPUT::cert3, 3, &S_EID_FUNCTION_OUTPUT::cert3_aux_stat, 1021}};
+
+    const auto drive = [](const std::vector<Row>& expected, auto build) {
+        for (std::size_t chosen = 0; chosen < expected.size(); ++chosen) {
+            SCOPED_TRACE("row " + std::to_string(chosen + 1));
+            Records r;
+            r.in.request_mask[expected[chosen].mask_index] = expected[chosen].bit;
+            const auto table = build(r);
+            ASSERT_EQ(table.size(), expected.size());
+            for (std::size_t i = 0; i < table.size(); ++i) {
+                auto row = table[i];
+                EXPECT_EQ(row.number, expected[i].number);
+                EXPECT_EQ(row.operation(row.certificate, row.status), 0);  // the built operation does nothing
+                row.operation = failing_status_check;
+                const Row& want = expected[i];
+                const int code = i == chosen ? want.code : 0;
+                status_call = {};
+                TraceCapture trace;
+                EXPECT_EQ(eidCrlCheckControler(row), code) << i;
+                EXPECT_EQ(trace.take().find("controler.error_code_crl_check = " + std::to_string(want.code)) !=
+                              std::string::npos,
+                          i == chosen);
+                EXPECT_EQ(eidCrlCheckControlerSilent(row), code) << i;
+                EXPECT_EQ(trace.take(), "");
+                EXPECT_EQ(status_call.calls, i == chosen ? 2 : 0) << i;
+                if (i == chosen) {
+                    EXPECT_EQ(status_call.certificate, &(r.out.*want.certificate));
+                    EXPECT_EQ(status_call.status, &(r.out.*want.status));
+                }
+            }
+        }
+    };
+    drive(status_rows, [](Records& r) {
+        EidCertStatusTable table{};
+        EXPECT_EQ(eidBuildCertStatusTable(&r.in, &r.out, table), 0);
+        return table;
+    });
+    drive(aux_rows, [](Records& r) {
+        EidCertAuxStatusTable table{};
+        EXPECT_EQ(eidBuildCertAuxStatusTable(&r.in, &r.out, table), 0);
+        return table;
+    });
 }
 
 // Reads that succeed with no bytes, as a card file of zeros or of nothing

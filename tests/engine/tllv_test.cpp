@@ -1,17 +1,17 @@
 #include "tarvik/engine/eid_tllv.h"
 
+#include "engine_test_util.h"
 #include "trace_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 std::string str(const unsigned char* p, uint32_t n) { return {reinterpret_cast<const char*>(p), n}; }
 
@@ -22,7 +22,7 @@ void fill(S_EID_DATA& d, const std::string& s) {
 }
 
 // Fresh records and a selector with every flag 0; freed at the end.
-struct Records : ::testing::Test {
+struct TllvRecords : ::testing::Test {
     S_EID_FUNCTION_INPUT in{};
     S_EID_FUNCTION_OUTPUT out{};
     S_EID_TLLV_SELECTOR sel{};
@@ -47,10 +47,13 @@ struct Records : ::testing::Test {
         return bytes;
     }
     int decode(const Bytes& reply) { return eidTLLV2Structs(reply.data(), static_cast<uint32_t>(reply.size()), &in, &out, &sel); }
+    int decode_into(::Records& target, const Bytes& reply) {
+        return eidTLLV2Structs(reply.data(), static_cast<uint32_t>(reply.size()), &target.in, &target.out, &sel);
+    }
 };
 
-using TllvEncode = Records;
-using TllvDecode = Records;
+using TllvEncode = TllvRecords;
+using TllvDecode = TllvRecords;
 
 TEST_F(TllvEncode, FunctionIdAlone) {
     out.function_id = 0x401241;
@@ -258,54 +261,194 @@ TEST_F(TllvDecode, ParsingIsBoundedByTheRowCountAndNullArgumentsFail) {
 }
 
 // Everything the table carries comes back unchanged after a trip through both directions.
-TEST_F(TllvDecode, FullRecordRoundTrip) {
-    ASSERT_EQ(init_S_EID_TLLV_SELECTOR(&sel), 0);
-    out.function_id = 0x401241;
-    for (int i = 0; i < 10; ++i) in.request_mask[i] = i * 1000 - 3;
-    S_EID_DATA* strings[] = {&out.id_reference, &out.id_transaction, &out.id_session, &out.id_rn,
-                             &out.id_address, &out.id_photo, &out.id_rn_photo_hash, &out.id_rn_aux,
-                             &out.id_address_aux, &out.id_photo_aux, &out.sgn_rn, &out.sgn_address,
-                             &out.sgn_photo, &out.aux_96, &out.cert2_aux, &out.cert3_aux, &out.cert4_aux,
-                             &out.cert6_aux, &out.cert8_aux, &out.auth_chal, &out.auth_sgn, &out.sign_hash,
-                             &out.sign_sgn, &out.aux_166};
-    int n = 0;
-    for (S_EID_DATA* d : strings) fill(*d, "s" + std::to_string(n++));
-    S_EID_CERT* certs[] = {&out.cert2, &out.cert3, &out.cert4, &out.cert6, &out.cert8};
-    for (S_EID_CERT* c : certs) {
-        const std::string der = "c" + std::to_string(n++);
-        ASSERT_EQ(init_S_EID_CERT(c, reinterpret_cast<const unsigned char*>(der.data()),
-                                  static_cast<int32_t>(der.size()), 2, nullptr, 0),
-                  0);
-    }
-    int32_t* statuses[] = {&out.id_rn_stat, &out.id_address_stat, &out.id_photo_stat, &out.cert2_ccv_stat,
-                           &out.cert3_ccv_stat, &out.cert2_aux_stat, &out.cert3_aux_stat, &out.cert2_stat,
-                           &out.cert3_stat, &out.cert4_stat, &out.cert6_stat, &out.cert8_stat,
-                           &out.aux_141, &out.auth_stat, &out.sign_stat};
-    for (int32_t* s : statuses) *s = -(n++);
-    const Bytes wire = encode();
+// The wire table, written out from the protocol's own table (not from the
+// code): tag, the selector flag that sends or accepts it, the member and how
+// it travels, in table order.
+enum class Kind { Integer, String, Certificate };
+using MemberOf = void* (*)(S_EID_FUNCTION_INPUT&, S_EID_FUNCTION_OUTPUT&);
+struct WireRow {
+    int tag;
+    int32_t S_EID_TLLV_SELECTOR::*flag;
+    Kind kind;
+    MemberOf member;
+};
 
-    S_EID_FUNCTION_INPUT in2;
-    S_EID_FUNCTION_OUTPUT out2;
-    init_S_EID_FUNCTION_INPUT(&in2);
-    init_S_EID_FUNCTION_OUTPUT(&out2);
-    ASSERT_EQ(eidTLLV2Structs(wire.data(), static_cast<uint32_t>(wire.size()), &in2, &out2, &sel), 0);
-    EXPECT_EQ(out2.function_id, out.function_id);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(in2.request_mask[i], in.request_mask[i]);
-    const auto offset = [this](const void* member) {
-        return static_cast<const unsigned char*>(member) - reinterpret_cast<const unsigned char*>(&out);
+#define WIRE(tag, flag, kind, member)                                                          \
+    WireRow {                                                                                  \
+        tag, &S_EID_TLLV_SELECTOR::flag, Kind::kind,                                           \
+            [](S_EID_FUNCTION_INPUT & in, S_EID_FUNCTION_OUTPUT & out) -> void* {              \
+                (void)in;                                                                      \
+                (void)out;                                                                     \
+                return &(member);                                                              \
+            }                                                                                  \
+    }
+
+const std::vector<WireRow>& wire_table() {
+    static const std::vector<WireRow> rows{
+        WIRE(1, function_id, Integer, out.function_id),
+        WIRE(2, id_reference, String, out.id_reference),
+        WIRE(4, id_transaction, String, out.id_transaction),
+        WIRE(5, id_session, String, out.id_session),
+        WIRE(6, request_mask, Integer, in.request_mask[0]),
+        WIRE(7, request_mask, Integer, in.request_mask[1]),
+        WIRE(8, request_mask, Integer, in.request_mask[2]),
+        WIRE(9, request_mask, Integer, in.request_mask[3]),
+        WIRE(10, request_mask, Integer, in.request_mask[4]),
+        WIRE(11, request_mask, Integer, in.request_mask[5]),
+        WIRE(12, request_mask, Integer, in.request_mask[6]),
+        WIRE(13, request_mask, Integer, in.request_mask[7]),
+        WIRE(14, request_mask, Integer, in.request_mask[8]),
+        WIRE(15, request_mask, Integer, in.request_mask[9]),
+        WIRE(56, id_rn, String, out.id_rn),
+        WIRE(57, id_address, String, out.id_address),
+        WIRE(58, id_photo, String, out.id_photo),
+        WIRE(59, id_rn_photo_hash, String, out.id_rn_photo_hash),
+        WIRE(66, id_rn_aux, String, out.id_rn_aux),
+        WIRE(67, id_address_aux, String, out.id_address_aux),
+        WIRE(68, id_photo_aux, String, out.id_photo_aux),
+        WIRE(76, sgn_rn, String, out.sgn_rn),
+        WIRE(77, sgn_address, String, out.sgn_address),
+        WIRE(78, sgn_photo, String, out.sgn_photo),
+        WIRE(86, id_rn_stat, Integer, out.id_rn_stat),
+        WIRE(87, id_address_stat, Integer, out.id_address_stat),
+        WIRE(88, id_photo_stat, Integer, out.id_photo_stat),
+        WIRE(96, aux_96, String, out.aux_96),
+        WIRE(101, certs, Certificate, out.cert2),
+        WIRE(102, certs, Certificate, out.cert3),
+        WIRE(103, certs, Certificate, out.cert4),
+        WIRE(104, certs, Certificate, out.cert6),
+        WIRE(105, certs, Certificate, out.cert8),
+        WIRE(111, certs_aux, String, out.cert2_aux),
+        WIRE(112, certs_aux, String, out.cert3_aux),
+        WIRE(113, certs_aux, String, out.cert4_aux),
+        WIRE(114, certs_aux, String, out.cert6_aux),
+        WIRE(115, certs_aux, String, out.cert8_aux),
+        WIRE(121, ccv_stat, Integer, out.cert2_ccv_stat),
+        WIRE(122, ccv_stat, Integer, out.cert3_ccv_stat),
+        WIRE(126, cert_aux_stat, Integer, out.cert2_aux_stat),
+        WIRE(127, cert_aux_stat, Integer, out.cert3_aux_stat),
+        WIRE(131, cert_stat, Integer, out.cert2_stat),
+        WIRE(132, cert_stat, Integer, out.cert3_stat),
+        WIRE(133, cert_stat, Integer, out.cert4_stat),
+        WIRE(134, cert_stat, Integer, out.cert6_stat),
+        WIRE(135, cert_stat, Integer, out.cert8_stat),
+        WIRE(141, aux_141, Integer, out.aux_141),
+        WIRE(146, auth_chal, String, out.auth_chal),
+        WIRE(147, auth_sgn, String, out.auth_sgn),
+        WIRE(148, auth_stat, Integer, out.auth_stat),
+        WIRE(156, sign_hash, String, out.sign_hash),
+        WIRE(157, sign_sgn, String, out.sign_sgn),
+        WIRE(158, sign_stat, Integer, out.sign_stat),
+        WIRE(166, aux_166, String, out.aux_166),
     };
-    const auto* base2 = reinterpret_cast<const unsigned char*>(&out2);
-    for (S_EID_DATA* d : strings) {
-        const auto* d2 = reinterpret_cast<const S_EID_DATA*>(base2 + offset(d));
-        EXPECT_EQ(str(d2->dta, d2->dta_len), str(d->dta, d->dta_len));
+    return rows;
+}
+#undef WIRE
+
+// A value of its own for row i: a little-endian integer, or bytes of a length
+// that differs from row to row.
+Bytes row_value(std::size_t i, Kind kind) {
+    if (kind == Kind::Integer) return {static_cast<unsigned char>(i), 0xA5, 0x00, 0x80};
+    Bytes bytes(1 + i % 5, static_cast<unsigned char>(0xC0 + i));
+    bytes.front() = static_cast<unsigned char>(i);
+    return bytes;
+}
+
+void put(S_EID_FUNCTION_INPUT& in, S_EID_FUNCTION_OUTPUT& out, const WireRow& row, const Bytes& value) {
+    void* member = row.member(in, out);
+    const auto length = static_cast<int32_t>(value.size());
+    switch (row.kind) {
+        case Kind::Integer: std::memcpy(member, value.data(), 4); break;
+        case Kind::String:
+            ASSERT_EQ(init_S_EID_DATA(static_cast<S_EID_DATA*>(member), value.data(), length, nullptr, 0), 0);
+            break;
+        case Kind::Certificate:
+            ASSERT_EQ(init_S_EID_CERT(static_cast<S_EID_CERT*>(member), value.data(), length, 0, nullptr, 0), 0);
+            break;
     }
-    for (S_EID_CERT* c : certs) {
-        const auto* c2 = reinterpret_cast<const S_EID_CERT*>(base2 + offset(c));
-        EXPECT_EQ(str(c2->crt, c2->crt_len), str(c->crt, c->crt_len));
+}
+
+Bytes got(S_EID_FUNCTION_INPUT& in, S_EID_FUNCTION_OUTPUT& out, const WireRow& row) {
+    void* member = row.member(in, out);
+    switch (row.kind) {
+        case Kind::Integer: return Bytes(static_cast<unsigned char*>(member), static_cast<unsigned char*>(member) + 4);
+        case Kind::String: {
+            const auto* d = static_cast<S_EID_DATA*>(member);
+            return d->dta ? Bytes(d->dta, d->dta + d->dta_len) : Bytes{};
+        }
+        case Kind::Certificate: {
+            const auto* c = static_cast<S_EID_CERT*>(member);
+            return c->crt ? Bytes(c->crt, c->crt + c->crt_len) : Bytes{};
+        }
     }
-    for (int32_t* s : statuses) EXPECT_EQ(*reinterpret_cast<const int32_t*>(base2 + offset(s)), *s);
-    free_S_EID_FUNCTION_INPUT(&in2);
-    free_S_EID_FUNCTION_OUTPUT(&out2);
+    return {};
+}
+
+Bytes item(const WireRow& row, const Bytes& value) {
+    Bytes bytes{static_cast<unsigned char>(row.tag), static_cast<unsigned char>(value.size() & 0xFF),
+                static_cast<unsigned char>(value.size() >> 8)};
+    bytes.insert(bytes.end(), value.begin(), value.end());
+    return bytes;
+}
+
+TEST_F(TllvEncode, EveryMemberTravelsUnderItsTagAndFlag) {
+    const auto& rows = wire_table();
+    ASSERT_EQ(rows.size(), 55u);
+    for (std::size_t i = 0; i < rows.size(); ++i) put(in, out, rows[i], row_value(i, rows[i].kind));
+
+    // Each flag alone sends exactly its rows, in table order.
+    std::vector<int32_t S_EID_TLLV_SELECTOR::*> flags;
+    for (const auto& row : rows)
+        if (std::find(flags.begin(), flags.end(), row.flag) == flags.end()) flags.push_back(row.flag);
+    ASSERT_EQ(flags.size(), 32u);  // every flag of the selector picks rows
+    Bytes everything;
+    for (const auto flag : flags) {
+        sel = {};
+        sel.*flag = 1;
+        Bytes expected;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].flag == flag) {
+                const Bytes bytes = item(rows[i], row_value(i, rows[i].kind));
+                expected.insert(expected.end(), bytes.begin(), bytes.end());
+            }
+        EXPECT_EQ(encode(), expected) << "first tag " << int(expected[0]);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Bytes bytes = item(rows[i], row_value(i, rows[i].kind));
+        everything.insert(everything.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_EQ(init_S_EID_TLLV_SELECTOR(&sel), 0);
+    EXPECT_EQ(encode(), everything);
+}
+
+TEST_F(TllvDecode, EveryTagFillsItsMemberOnlyWhenItsFlagIsSelected) {
+    const auto& rows = wire_table();
+    Bytes everything;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Bytes bytes = item(rows[i], row_value(i, rows[i].kind));
+        everything.insert(everything.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_EQ(init_S_EID_TLLV_SELECTOR(&sel), 0);
+    {
+        ::Records target;
+        ASSERT_EQ(eidTLLV2Structs(everything.data(), static_cast<uint32_t>(everything.size()), &target.in,
+                                  &target.out, &sel),
+                  0);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(got(target.in, target.out, rows[i]), row_value(i, rows[i].kind)) << "tag " << rows[i].tag;
+        EXPECT_EQ(target.out.cert2.no, 0u);  // a certificate's number does not travel
+    }
+    // One item alone: stored when its row's flag is selected, not when that flag is 0.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Bytes one = item(rows[i], row_value(i, rows[i].kind));
+        ::Records target;
+        sel.*rows[i].flag = 0;
+        EXPECT_EQ(decode_into(target, one), 0);
+        EXPECT_NE(got(target.in, target.out, rows[i]), row_value(i, rows[i].kind)) << "tag " << rows[i].tag;
+        sel.*rows[i].flag = 1;
+        EXPECT_EQ(decode_into(target, one), 0);
+        EXPECT_EQ(got(target.in, target.out, rows[i]), row_value(i, rows[i].kind)) << "tag " << rows[i].tag;
+    }
 }
 
 }  // namespace

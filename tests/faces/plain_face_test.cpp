@@ -17,6 +17,7 @@
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/log_directory.h"
 #include "tarvik.h"
+#include "tests/fresh_process.h"
 
 namespace fs = std::filesystem;
 
@@ -139,38 +140,44 @@ const char* kStandInIdentity =
     "NATIONALITY=PRT\nBIRTH_LOCATION=\nBIRTH_DATE=02 03 1980\nSEX=F\nDOC_TYPE=TEST IDENTITY CARD\n"
     "NOBLE_CONDITION=\nSPECIAL_STATUS=0\nHASH_PHOTO=\n\n";
 
-// Each case runs in a process of its own, so each sees the first call.
+// Each case runs in a fresh process, so each sees the first call.
 TEST(PortugueseRead, FirstCallBindsOnlyThenIdentityAndPictureAreRead) {
-    ::unsetenv("KIT_PTEID_NO_CARD");
-    PtOutputs out;
-    EXPECT_EQ(out.read(1, 1), -3);
-    EXPECT_STREQ(out.identity, "old identity");
-    EXPECT_EQ(out.photo_len, -7);
+    kit::test::in_fresh_process([] {
+        ::unsetenv("KIT_PTEID_NO_CARD");
+        PtOutputs out;
+        EXPECT_EQ(out.read(1, 1), -3);
+        EXPECT_STREQ(out.identity, "old identity");
+        EXPECT_EQ(out.photo_len, -7);
 
-    ASSERT_EQ(out.read(1, 1), 0);
-    EXPECT_STREQ(out.identity, kStandInIdentity);
-    EXPECT_STREQ(out.address, "STREET_AND_NUMBER=\nZIPCODE=\nMUNICIPALITY=\n");
-    ASSERT_EQ(out.photo_len, 16);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(out.photo[i], i);
+        ASSERT_EQ(out.read(1, 1), 0);
+        EXPECT_STREQ(out.identity, kStandInIdentity);
+        EXPECT_STREQ(out.address, "STREET_AND_NUMBER=\nZIPCODE=\nMUNICIPALITY=\n");
+        ASSERT_EQ(out.photo_len, 16);
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(out.photo[i], i);
+    });
 }
 
 TEST(PortugueseRead, WantFlagsOtherThanOneReadNothing) {
-    PtOutputs out;
-    EXPECT_EQ(out.read(2, 2), -3);
-    EXPECT_EQ(out.read(2, 2), 0);  // the middleware's start-up result
-    EXPECT_STREQ(out.identity, "old identity");
-    EXPECT_STREQ(out.address, "old address");
-    EXPECT_EQ(out.photo_len, -7);
+    kit::test::in_fresh_process([] {
+        PtOutputs out;
+        EXPECT_EQ(out.read(2, 2), -3);
+        EXPECT_EQ(out.read(2, 2), 0);  // the middleware's start-up result
+        EXPECT_STREQ(out.identity, "old identity");
+        EXPECT_STREQ(out.address, "old address");
+        EXPECT_EQ(out.photo_len, -7);
+    });
 }
 
 TEST(PortugueseRead, NoCardIsReportedAndLeavesTheTexts) {
-    ::setenv("KIT_PTEID_NO_CARD", "1", 1);
-    PtOutputs out;
-    EXPECT_EQ(out.read(1, 1), -3);
-    EXPECT_EQ(out.read(1, 1), -2);
-    EXPECT_STREQ(out.identity, "old identity");
-    EXPECT_EQ(out.photo_len, -7);
-    ::unsetenv("KIT_PTEID_NO_CARD");
+    kit::test::in_fresh_process([] {
+        ::setenv("KIT_PTEID_NO_CARD", "1", 1);
+        PtOutputs out;
+        EXPECT_EQ(out.read(1, 1), -3);
+        EXPECT_EQ(out.read(1, 1), -2);
+        EXPECT_STREQ(out.identity, "old identity");
+        EXPECT_EQ(out.photo_len, -7);
+        ::unsetenv("KIT_PTEID_NO_CARD");
+    });
 }
 
 // A JNI environment that can only hand out the characters of one string.

@@ -1,5 +1,6 @@
 // Rotation of the log file by size and by age, and the numbered copies.
 #include "rotation.h"
+#include "trace_state.h"
 #include "trace_fixture.h"
 
 #include <fcntl.h>
@@ -141,6 +142,20 @@ TEST_F(Rotation, OnlyTheFileOpenedByName) {
     line("four");
     line("five");
     EXPECT_EQ(read_file(log_), "one\nfour\nfive\n");
+}
+
+TEST_F(Rotation, NeverWhileAHookIsInstalled) {
+    __setrotatesize(1);
+    __setrotatebacklogs(2);
+    open_log();
+    line("one");
+    // The file's own writer and descriptor stay; only the hook is added.
+    __settracer(orvel::default_writer, __gettracefd(), Capture::hook);
+    line("two");
+    line("three");
+    EXPECT_FALSE(fs::exists(copy(1)));
+    EXPECT_EQ(read_file(log_), "one\ntwo\nthree\n");
+    EXPECT_EQ(Capture::hook_calls().size(), 4u);  // before and after each line
 }
 
 TEST_F(Rotation, FileRemovedFromOutsideKeepsTheOpenDescriptor) {

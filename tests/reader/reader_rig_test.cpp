@@ -14,6 +14,7 @@
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
 #include "tarvik/reader/spe_records.h"
+#include "tests/fresh_process.h"
 #include "tests/rig/rig_support.h"
 #include "tools/vcard/profiles.h"
 
@@ -405,25 +406,28 @@ TEST(Card, UnknownHandleRefusedWhileAReaderIsOpen) {
 }
 
 TEST(Card, Sle4418ReadsThroughOmnikeyOnlyWithAnEightBitLength) {
-    auto sync = insert_card(kOmnikey, {"--profile", "sle4418"});
-    auto plain = insert_card(kPlain, {"--profile", "sle4418"});
-    kit::rig::TraceCapture trace;
+    // The library is loaded, and its load traced, once per process.
+    kit::test::in_fresh_process([] {
+        auto sync = insert_card(kOmnikey, {"--profile", "sle4418"});
+        auto plain = insert_card(kPlain, {"--profile", "sle4418"});
+        kit::rig::TraceCapture trace;
 
-    ASSERT_EQ(HCL_open_reader(reader(kPlain).c_str()), HCL_DEVICE_HANDLE);
-    unsigned char buffer[400];
-    std::memset(buffer, 0xEE, sizeof buffer);
-    EXPECT_EQ(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 16, 32, 0), HCL_SYNC_NOT_SUPPORTED);
-    EXPECT_EQ(buffer[0], 0xEE);
-    EXPECT_TRUE(contains(trace.text(), "ERR_SLE4418_NOT_SUPPORTED"));
+        ASSERT_EQ(HCL_open_reader(reader(kPlain).c_str()), HCL_DEVICE_HANDLE);
+        unsigned char buffer[400];
+        std::memset(buffer, 0xEE, sizeof buffer);
+        EXPECT_EQ(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 16, 32, 0), HCL_SYNC_NOT_SUPPORTED);
+        EXPECT_EQ(buffer[0], 0xEE);
+        EXPECT_TRUE(contains(trace.text(), "ERR_SLE4418_NOT_SUPPORTED"));
 
-    ASSERT_EQ(HCL_open_reader(reader(kOmnikey).c_str()), HCL_DEVICE_HANDLE);
-    EXPECT_EQ(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 16, 300, 0), 0);
-    for (std::size_t i = 0; i < 44; ++i) EXPECT_EQ(buffer[i], vcard::default_memory_byte(16 + i)) << i;
-    EXPECT_EQ(buffer[44], 0xEE);
-    EXPECT_TRUE(contains(sync->log(), "APDU FFB000102C -> "));
-    EXPECT_NE(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 1020, 8, 0), 0);  // past the image
-    EXPECT_EQ(tarvik_resolve_device(HCL_DEVICE_HANDLE)->readSyncCard(4442, 8, 0, buffer), 1);
-    EXPECT_TRUE(contains(trace.text(), "LoadLibrary(scardsyn.dll) OK !!!")) << trace.text();
+        ASSERT_EQ(HCL_open_reader(reader(kOmnikey).c_str()), HCL_DEVICE_HANDLE);
+        EXPECT_EQ(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 16, 300, 0), 0);
+        for (std::size_t i = 0; i < 44; ++i) EXPECT_EQ(buffer[i], vcard::default_memory_byte(16 + i)) << i;
+        EXPECT_EQ(buffer[44], 0xEE);
+        EXPECT_TRUE(contains(sync->log(), "APDU FFB000102C -> "));
+        EXPECT_NE(HCL_sync_card_read(HCL_DEVICE_HANDLE, buffer, 1020, 8, 0), 0);  // past the image
+        EXPECT_EQ(tarvik_resolve_device(HCL_DEVICE_HANDLE)->readSyncCard(4442, 8, 0, buffer), 1);
+        EXPECT_TRUE(contains(trace.text(), "LoadLibrary(scardsyn.dll) OK !!!")) << trace.text();
+    });
 }
 
 TEST(Card, SpeStandinSendsVerifyWithTheRealPinLength) {

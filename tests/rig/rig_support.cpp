@@ -82,7 +82,7 @@ bool make_test_pki(const std::string& dir, int bits) {
     return std::system(command.c_str()) == 0;
 }
 
-VirtualCard::VirtualCard(int port, std::vector<std::string> args) {
+VirtualCard::VirtualCard(int port, std::vector<std::string> args) : port_(port) {
     log_path_ = scratch_dir() + "/vcard-" + std::to_string(port) + "-" + std::to_string(unique_counter()) + ".log";
     std::vector<std::string> argv_text{KIT_VCARD_PATH, "--port", std::to_string(port), "--log", log_path_};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -94,9 +94,15 @@ VirtualCard::VirtualCard(int port, std::vector<std::string> args) {
 }
 
 VirtualCard::~VirtualCard() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    // pcscd notices a card gone only on its next poll: until then the next
+    // test of the same process would find this card still in the reader.
+    const auto entries = reader_entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (port_of(i) == port_) wait_for_card(slot_name(entries[i]), false);
+        if (port_of(i) + 1 == port_) wait_for_card(entries[i] + " 00 01", false);
     }
 }
 

@@ -38,6 +38,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    int port_;
     std::string log_path_;
 };
 

@@ -191,4 +191,58 @@ TEST_F(BasicFace, PrivateReadFillsPbdfBeforeIsdfAndMapsAnEmptySamReply) {
               BASIC_QUARLO_SIS_Read_Private(fake::kHandle, 0, "0000", &pbdf.value, &isdf.value, &sfdf.value));
 }
 
+// A pinpad reader object behind the fake's handle, for the message and beep.
+Pcsc_Common pinpad_reader;
+Pcsc_Common* resolve_pinpad(int handle) { return handle == fake::kHandle ? &pinpad_reader : nullptr; }
+
+TEST_F(BasicFace, OpenMessageBeepAndPrivateReadByReferenceOnSuccess) {
+    const char* app_data = std::getenv("APPDATA");
+    const std::string saved_app_data = app_data ? app_data : "";
+    setenv("APPDATA", dir_.c_str(), 1);  // where an open notes its reader
+    std::string name = "ETS BEID PINPAD Kit 00 00";
+    char* name_ref = name.data();
+    EXPECT_EQ(fake::kHandle, BASIC_PCSC_Open_device(&name_ref));
+    EXPECT_EQ(name, fake::state().opened);
+    EXPECT_EQ(fake::kHandle, BASIC_QUARLO_Open_device(&name_ref));
+    if (app_data) setenv("APPDATA", saved_app_data.c_str(), 1);
+    else unsetenv("APPDATA");
+
+    selvane::tarvik_exports().resolve_device = resolve_pinpad;
+    std::strcpy(pinpad_reader.reader_name, name.c_str());
+    pinpad_reader.card = 0x4D2;
+    const fs::path record = dir_ / "pinpad.txt";
+    setenv("KIT_PINPAD_RECORD", record.c_str(), 1);
+    unsetenv("KIT_PINPAD_RESULT");
+    std::string text = "Hello";
+    char* text_ref = text.data();
+    // Low halves only: handle 0 is the device just opened.
+    EXPECT_EQ(0, BASIC_PCSC_Display_Message(0x10000, &text_ref, with_high_bits(3), with_high_bits(4)));
+    EXPECT_EQ(0, BASIC_PCSC_Beep(with_high_bits(fake::kHandle), with_high_bits(2)));
+    EXPECT_EQ(0, BASIC_QUARLO_Beep(fake::kHandle, 1));
+    unsetenv("KIT_PINPAD_RECORD");
+    pinpad_reader.card = 0;
+    std::ifstream in(record);
+    EXPECT_EQ("message card=1234 a=3 b=4 text=Hello\nbeep card=1234 a=2\nbeep card=1234 a=1\n",
+              std::string(std::istreambuf_iterator<char>(in), {}));
+
+    std::string pin = "1234";
+    char* pin_ref = pin.data();
+    Owned pbdf("old"), isdf("old"), sfdf("old");
+    ASSERT_EQ(1, BASIC_PCSC_SIS_Read_Private2(with_high_bits(fake::kHandle), with_high_bits(0), &pin_ref, &pbdf.value,
+                                              &isdf.value, &sfdf.value));
+    EXPECT_EQ("PBDF", pbdf.text());
+    EXPECT_EQ("ISDF", isdf.text());
+    EXPECT_EQ(0u, sfdf.text().find("SFDF_FLAG=1\n")) << sfdf.text();
+}
+
+TEST_F(BasicFace, SisNissAndInitAnswerZeroAndTouchNothing) {
+    char niss[16] = "old";
+    EXPECT_EQ(0, QUARLO_SIS_Read_NISS(fake::kHandle, niss));
+    EXPECT_EQ(0, PCSC_SIS_Read_NISS(fake::kHandle, niss));
+    EXPECT_STREQ("old", niss);
+    EXPECT_EQ(0, QUARLO_SIS_Init(fake::kHandle));
+    EXPECT_EQ(0, PCSC_SIS_Init(fake::kHandle));
+    EXPECT_TRUE(fake::state().calls.empty());
+}
+
 }  // namespace

@@ -20,8 +20,9 @@ int get_icc_list(char* text) {
     return g_state.list_result;
 }
 
-int open_device(const char*) {
+int open_device(const char* reader) {
     g_state.calls.emplace_back("openDevice");
+    g_state.opened = reader ? reader : "(null)";
     return g_state.open_result;
 }
 

@@ -20,6 +20,7 @@ struct Tarvik {
     std::string reader_list = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PCSC_Get_devices></PCSC_Get_devices>";
     int list_result = 0;
     int open_result = kHandle;
+    std::string opened;                 // the reader name openDevice got
     int status_result = 0;
     int read_result = 0;
     std::vector<int> read_args;         // format, want address, want identity, want photo

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "selvane/sam_read.h"
+#include "tests/fresh_process.h"
 #include "tests/rig/rig_support.h"
 
 namespace {
@@ -44,6 +45,7 @@ protected:
     void SetUp() override {
         dir_ = kit::rig::scratch_dir();
         log_ = dir_ + "/ctm.log";
+        std::filesystem::remove(log_);  // the scratch folder lives as long as the process
         setenv("KIT_CTM_LOG", log_.c_str(), 1);
         unsetenv("KIT_CTM_FAULT");
         unsetenv("KIT_CTM_WRONG_PIN");
@@ -96,7 +98,7 @@ TEST_F(SamRead, SuccessAppendsSfdfAndReleasesEverything) {
 
     const std::vector<std::string> expected{
         "CtmOpen", "CtmResOpen SAM", "CtmResOpen SIS", "CtmCardOpen 513 Insert sam card 0 1",
-        "CtmCardCommand 513 9", "CtmCardOpen 514 Insert sis card 0 20", "CtmSetExclusivity 513 1",
+        "CtmCardCommand 513 9 802001030431323334", "CtmCardOpen 514 Insert sis card 0 20", "CtmSetExclusivity 513 1",
         "CtmSetExclusivity 514 1", "BncsInitialise 514 513 bncs.ini", "BncsReadData 514 17 1",
         "BncsReadData 514 18 1", "BncsReadData 514 67 1", "BncsGetData 514 18", "BncsGetData 514 67",
         "CtmSetExclusivity 513 0", "CtmSetExclusivity 514 0", "CtmResClose 514", "CtmResClose 513",
@@ -135,11 +137,24 @@ TEST_F(SamRead, NullBuffersAreRefusedBeforeAnyCall) {
 }
 
 TEST_F(SamRead, PinIsTakenAsFarAsItGoesUpToFourCharacters) {
+    // The VERIFY the SAM receives: the PIN's first four bytes, zero bytes after a shorter one.
+    const auto verify_sent = [this] {
+        for (const auto& line : calls())
+            if (line.rfind("CtmCardCommand ", 0) == 0) return line;
+        return std::string();
+    };
     EXPECT_EQ(sam::kRead, read("12345678"));
+    EXPECT_EQ("CtmCardCommand 513 9 802001030431323334", verify_sent());
     EXPECT_EQ(sam::kWrongPin, read("12"));
+    EXPECT_EQ("CtmCardCommand 513 9 802001030431320000", verify_sent());
     EXPECT_EQ(sam::kWrongPin, read(nullptr));
-    setenv("KIT_CTM_SAM_PIN", "12\0\0", 1);  // a SAM PIN that a short PIN cannot reach
-    EXPECT_EQ(sam::kWrongPin, read("12"));
+    EXPECT_EQ("CtmCardCommand 513 9 802001030400000000", verify_sent());
+
+    setenv("KIT_CTM_SAM_PIN", "12", 1);  // the SAM holds 31 32 00 00
+    EXPECT_EQ(sam::kRead, read("12"));
+    EXPECT_EQ(sam::kWrongPin, read("123"));
+    EXPECT_EQ("CtmCardCommand 513 9 802001030431323300", verify_sent());
+    EXPECT_EQ(sam::kRead, read(std::string("12\0" "9", 4).c_str()));  // nothing after the end of the text
 }
 
 TEST_F(SamRead, VerifyRepliesDecideTheOutcome) {
@@ -235,7 +250,9 @@ TEST_F(SamRead, SfdfFromTestDataIsDecoded) {
 }
 
 TEST_F(SamRead, LoadFailureIsRetriedOnTheNextCall) {
-    const std::string target = dir_ + "/libctmwin-later.so";
+    // A name of its own each time: a loaded library may stay mapped under its name.
+    static int runs = 0;
+    const std::string target = dir_ + "/libctmwin-later-" + std::to_string(++runs) + ".so";
     Library later(target);
     char isdf[64] = "", pbdf[64] = "", out[2048] = "";
     kit::rig::TraceCapture trace;
@@ -246,14 +263,17 @@ TEST_F(SamRead, LoadFailureIsRetriedOnTheNextCall) {
     EXPECT_EQ(sam::kRead, sam::read_private(later, fake_public_read, 1, 0, "1234", isdf, pbdf, out));
 }
 
-// One variant per process: a loaded C++ library may stay mapped after dlclose.
+// Each variant in a fresh process: a loaded C++ library may stay mapped after
+// dlclose, and would then answer for the complete library's name.
 class IncompleteLibrary : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(IncompleteLibrary, IsNeverUsed) {
     const std::string variant = GetParam();
-    Library incomplete(std::string(KIT_CTM_INCOMPLETE_DIR) + "/ctmwin-" + variant + "/libctmwin.so");
-    EXPECT_EQ(nullptr, incomplete.functions());
-    EXPECT_EQ(nullptr, incomplete.functions());
+    kit::test::in_fresh_process([&variant] {
+        Library incomplete(std::string(KIT_CTM_INCOMPLETE_DIR) + "/ctmwin-" + variant + "/libctmwin.so");
+        EXPECT_EQ(nullptr, incomplete.functions());
+        EXPECT_EQ(nullptr, incomplete.functions());
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, IncompleteLibrary,

@@ -124,6 +124,7 @@ TEST_F(SelvaneInRig, SisCardOnAnOmnikeyReader) {
 
 TEST_F(SelvaneInRig, PinpadCallsConnectDirectlyWhenNoCardIsHeld) {
     const fs::path record = fs::path(scratch_) / "pinpad.txt";
+    fs::remove(record);  // the scratch folder lives as long as the process
     setenv("KIT_PINPAD_RECORD", record.c_str(), 1);
     ASSERT_GT(PCSC_Open_device(slot(2).c_str()), 0);
     EXPECT_EQ(PCSC_Display_Message(0, "PIN?", 1, 2), 0);
@@ -168,6 +169,7 @@ TEST_F(SelvaneInRig, OnlineAuthenticationThroughTheTestServer) {
 
 TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     const fs::path record = fs::path(scratch_) / "pinpad.txt";
+    fs::remove(record);  // the scratch folder lives as long as the process
     setenv("KIT_PINPAD_RECORD", record.c_str(), 1);
     eid_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(2),
                                                    std::vector<std::string>{"--profile", "eid", "--pki", pki_});
