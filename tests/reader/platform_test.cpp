@@ -61,6 +61,7 @@ TEST(FileWriter, ReplacesAFileRefusesALinkAndRemovesOnlyWhatItMade) {
     namespace fs = std::filesystem;
     using kit::platform::WriteResult;
     const fs::path dir = kit::rig::scratch_dir() + "/files";
+    fs::remove_all(dir);  // the scratch folder lasts the whole process
     fs::create_directories(dir);
     const auto text = [](const fs::path& path) {
         std::ifstream in(path);
