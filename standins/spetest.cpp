@@ -51,9 +51,10 @@ constexpr long kNotSupported = 0x80100022L;
 
 // "text(length)", with "!" when the zero after the bytes is missing.
 [[maybe_unused]] std::string bytes_text(const S_SPE_BYTES& bytes) {
-    if (!bytes.data) return "null(" + number(bytes.length) + ")";
-    std::string text(reinterpret_cast<const char*>(bytes.data), bytes.length);
-    text += "(" + number(bytes.length) + ")";
+    std::string text = bytes.data ? std::string(reinterpret_cast<const char*>(bytes.data), bytes.length) : "null";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "(" + std::string.
+    text.append("(").append(number(bytes.length)).append(")");
+    if (!bytes.data) return text;
     if (bytes.data[bytes.length] != 0) text += "!";
     return text;
 }
