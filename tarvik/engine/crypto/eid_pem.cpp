@@ -1,10 +1,9 @@
-#include <openssl/pem.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 
 using namespace tarvik::crypto;
 
@@ -23,9 +22,11 @@ int record_file_name(S_EID_CERT* certificate, const char* name) {
 }
 
 bool write_pem(X509* cert, const char* path) {
+    const auto text = pem_text_of(cert);
+    if (!text) return false;
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
-    const bool written = PEM_write_X509(file, cert) == 1;
+    const bool written = std::fwrite(text->data(), 1, text->size(), file) == text->size();
     const bool closed = std::fclose(file) == 0;
     if (written && closed) return true;
     std::remove(path);
