@@ -16,7 +16,6 @@ public:
     explicit BeginAttempt(SCARDHANDLE handle) : card(handle) {}
     const SCARDHANDLE card;
     // Guarded by the waiter's mutex.
-    bool started = false;
     bool finished = false;
     bool abandoned = false;
     int32_t result = 0;
@@ -30,8 +29,8 @@ public:
         std::unique_lock lock(mutex_);
         ensure_thread();
         for (auto& pending : queue_)
-            if (pending->card == card) return adopt(pending);
-        if (running_ && running_->card == card && !running_->finished) return adopt(running_);
+            if (pending->card == card && pending->abandoned) return adopt(pending);
+        if (running_ && running_->card == card && running_->abandoned) return adopt(running_);
         auto attempt = std::make_shared<BeginAttempt>(card);
         queue_.push_back(attempt);
         wake_.notify_one();
@@ -52,6 +51,7 @@ public:
     }
 
 private:
+    // Only an attempt nobody waits for any more: each caller owns its grant.
     std::shared_ptr<BeginAttempt> adopt(const std::shared_ptr<BeginAttempt>& attempt) {
         attempt->abandoned = false;
         return attempt;
