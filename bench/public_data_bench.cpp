@@ -274,6 +274,7 @@ int main(int argc, char** argv) {
         ratios.push_back((kit_ms.back() - pause_ms) / (floor_ms.back() - pause_ms));
     }
     std::printf("rounds: %d\n", rounds);
+    std::printf("PEM files written under: %s\n", data.c_str());
     std::printf("kit time (median): %.1f ms\n", median(kit_ms));
     std::printf("floor time (median): %.1f ms\n", median(floor_ms));
     std::printf("kit time outside the pauses (median): %.1f ms\n", median(kit_ms) - pause_ms);
