@@ -10,7 +10,8 @@
 // Run inside the rig with one reader: cmake --build build --target
 // run_public_data_bench. Options: --rounds N (at least 5, default 7);
 // --heap N also runs N more transactions and reports the heap in use before
-// and after them (target run_public_data_heap).
+// and after them (target run_public_data_heap, which turns malloc's
+// per-thread cache off: the blocks it keeps count as in use).
 #include <malloc.h>
 
 #include <algorithm>
