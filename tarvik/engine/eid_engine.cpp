@@ -9,6 +9,7 @@
 
 #include "orvel.h"
 #include "tarvik/engine/crypto/eid_crypto.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 #include "tarvik/engine/eid_card_files.h"
 #include "tarvik/engine/eid_session.h"
 #include "tarvik/reader/hcl.h"
@@ -220,5 +221,6 @@ int eid_run_transaction(const EidTransactionProfile& profile, int handle, S_EID_
         ENGINE_TRACE(fn, "%s", profile.wrong_code_text);
         return EID_WRONG_FUNCTION;
     }
+    const tarvik::crypto::ParsedCertificateScope certificates;
     return work(handle, in, out, online);
 }

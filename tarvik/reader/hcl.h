@@ -16,8 +16,10 @@
 //
 // Transactions under pcsc-lite: SCardBeginTransaction waits, without a
 // limit, while another process holds the card; HCL_card_Start_transaction
-// stops waiting at its deadline and answers 2 (a late grant is ended at
-// once). The own transaction of a single exchange waits as pcsc-lite does.
+// waits on one thread kept for the process's life, stops waiting at its
+// deadline and answers 2 (a late grant is ended at once, unless the next
+// begin on the same card has taken the pending attempt over). The own
+// transaction of a single exchange waits as pcsc-lite does.
 #ifndef TARVIK_READER_HCL_H
 #define TARVIK_READER_HCL_H
 

@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "orvel.h"
 #include "platform/markup_text.h"
 #include "platform/sleep.h"
+#include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_interfaces.h"
 #include "tarvik/reader/pcsc_result.h"
 #include "tarvik/reader/secret_wipe.h"
@@ -63,52 +61,6 @@ std::string format_reader_list(int mode, const char* list) {
 bool status_says_absent(int32_t result) {
     return result == narrow(SCARD_E_READER_UNAVAILABLE) || card_removed(result);
 }
-
-// pcsc-lite's SCardBeginTransaction does not return while another process
-// holds the card, so the call runs on a helper thread that the caller can
-// stop waiting for. A helper that wins the transaction after its caller
-// gave up ends it at once, so the card is never left locked.
-class BeginAttempt {
-public:
-    static std::shared_ptr<BeginAttempt> start(SCARDHANDLE card) {
-        auto attempt = std::make_shared<BeginAttempt>();
-        std::thread([attempt, card] { attempt->run(card); }).detach();
-        return attempt;
-    }
-
-    // True when the call returned within wait; its result is in *result.
-    bool wait_for(std::chrono::milliseconds wait, int32_t* result) {
-        std::unique_lock lock(mutex_);
-        if (!done_.wait_for(lock, wait, [this] { return finished_; })) return false;
-        *result = result_;
-        return true;
-    }
-
-    // Called instead of consuming the result.
-    void abandon() {
-        std::unique_lock lock(mutex_);
-        abandoned_ = true;
-        if (finished_ && result_ == kSuccess) SCardEndTransaction(card_, SCARD_LEAVE_CARD);
-    }
-
-private:
-    void run(SCARDHANDLE card) {
-        const int32_t result = narrow(SCardBeginTransaction(card));
-        std::unique_lock lock(mutex_);
-        card_ = card;
-        result_ = result;
-        finished_ = true;
-        if (abandoned_ && result == kSuccess) SCardEndTransaction(card, SCARD_LEAVE_CARD);
-        done_.notify_all();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable done_;
-    SCARDHANDLE card_ = 0;
-    int32_t result_ = 0;
-    bool finished_ = false;
-    bool abandoned_ = false;
-};
 
 }  // namespace
 
@@ -265,11 +217,12 @@ int Pcsc_Common::readSle4418Card(uint8_t length, int address, unsigned char* buf
 }
 
 int Pcsc_Common::beginTransaction(int timeout_ms) {
+    using namespace tarvik::reader;
     const std::time_t deadline = std::time(nullptr) + timeout_ms / 1000;
-    auto attempt = BeginAttempt::start(card);
+    auto attempt = start_begin(card);
     for (;;) {
         int32_t result = 0;
-        if (attempt->wait_for(std::chrono::milliseconds(kRetryWaitMs), &result)) {
+        if (wait_for_begin(*attempt, std::chrono::milliseconds(kRetryWaitMs), &result)) {
             if (result == kSuccess) {
                 transaction_held = 1;
                 return 0;
@@ -277,9 +230,9 @@ int Pcsc_Common::beginTransaction(int timeout_ms) {
             if (card_removed(result)) return kRemoved;
             kit::platform::sleep_ms(kRetryWaitMs);
             if (std::time(nullptr) >= deadline) return kTransactionTimeout;
-            attempt = BeginAttempt::start(card);
+            attempt = start_begin(card);
         } else if (std::time(nullptr) >= deadline) {
-            attempt->abandon();
+            abandon_begin(*attempt);
             return kTransactionTimeout;
         }
     }

@@ -1,5 +1,6 @@
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 
 #include "engine_test_util.h"
 
@@ -349,6 +350,44 @@ TEST_P(Verification, PemSaveNeverFollowsALinkAtItsName) {
     EXPECT_EQ(cert.pem_name(), "");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(read_bytes(target), (Bytes{'k', 'e', 'e', 'p'}));
+}
+
+// Within one transaction each certificate is parsed once, yet the chain
+// check still judges the PEM files as they are on disk.
+TEST_P(Chain, WithinATransactionTheSavedFilesAreStillWhatCounts) {
+    const tarvik::crypto::ParsedCertificateScope transaction;
+    auto ca = saved("ca", 4), root = saved("root", 6), auth = saved("auth", 2);
+    int ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, 1);
+
+    std::filesystem::remove(root->pem_name());
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1) << "a removed anchor is gone";
+
+    ASSERT_EQ(eidSaveX509(&*root, root->pem_name().c_str()), 0);
+    std::filesystem::copy_file(path("selfsigned.pem"), auth->pem_name(),
+                               std::filesystem::copy_options::overwrite_existing);
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1) << "the leaf is what its file now holds";
+}
+
+TEST_P(Verification, PemFilesAreTheSameWithinATransactionAndOutside) {
+    Cert outside(file("auth.der"), 2);
+    ASSERT_EQ(eidSaveX509(&outside, out.file("outside.pem").c_str()), 0);
+    const tarvik::crypto::ParsedCertificateScope transaction;
+    Cert inside(file("auth.der"), 2), again(file("auth.der"), 2);
+    ASSERT_EQ(eidSaveX509(&inside, out.file("inside.pem").c_str()), 0);
+    ASSERT_EQ(eidSaveX509(&again, out.file("again.pem").c_str()), 0);
+    EXPECT_EQ(read_bytes(out.file("inside.pem")), read_bytes(out.file("outside.pem")));
+    EXPECT_EQ(read_bytes(out.file("again.pem")), read_bytes(out.file("outside.pem")));
+    int status = 0;
+    Data id(file("identity.bin")), sig(file("identity.sig"));
+    Cert rrn(file("rrn.der"), 8);
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &rrn, &status), 0);
+    EXPECT_EQ(status, 1);
 }
 
 TEST_P(Verification, PemSaveRecordsTheNameOnlyWhenWritten) {

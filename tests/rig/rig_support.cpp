@@ -1,11 +1,14 @@
 #include "tests/rig/rig_support.h"
 
 #include <PCSC/winscard.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -108,7 +111,25 @@ VirtualCard::~VirtualCard() {
 
 void VirtualCard::remove() { kill(pid_, SIGUSR1); }
 void VirtualCard::insert() { kill(pid_, SIGUSR2); }
-std::string VirtualCard::log() const { return read_file(log_path_); }
+// The card holds the lines it has not written yet under an exclusive lock
+// on its log and writes them out on SIGHUP.
+std::string VirtualCard::log() const {
+    const int fd = open(log_path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    while (flock(fd, LOCK_SH | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) {
+        kill(pid_, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::string text;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return text;
+}
 
 bool wait_for_card(const std::string& reader, bool present, int timeout_ms) {
     SCARDCONTEXT context = 0;

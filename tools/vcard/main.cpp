@@ -1,8 +1,12 @@
 // kit-vcard: a virtual smart card for vpcd (options in options.h).
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -14,32 +18,57 @@
 
 namespace {
 
+// Lines are kept in memory, so logging costs the card no system call per
+// APDU, and written out when the card ends, after a quiet spell, on SIGHUP,
+// or when much has gathered. While lines are held the card holds an
+// exclusive flock on the file: a reader that takes a shared lock (after a
+// SIGHUP) thus sees every line logged before it asked.
 class EventLog {
 public:
-    explicit EventLog(const std::string& path) : file_(path.empty() ? nullptr : std::fopen(path.c_str(), "a")) {}
+    explicit EventLog(const std::string& path)
+        : fd_(path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {}
     ~EventLog() {
-        if (file_) std::fclose(file_);
+        flush();
+        if (fd_ >= 0) ::close(fd_);
     }
     EventLog(const EventLog&) = delete;
     EventLog& operator=(const EventLog&) = delete;
     void line(const std::string& text) {
-        if (!file_) return;
-        std::fprintf(file_, "%s\n", text.c_str());
-        std::fflush(file_);
+        if (fd_ < 0) return;
+        if (pending_.empty()) flock(fd_, LOCK_EX);
+        pending_.append(text).push_back('\n');
+        if (pending_.size() >= kFlushAt) flush();
+    }
+    bool holds_lines() const { return !pending_.empty(); }
+    void flush() {
+        if (fd_ < 0 || pending_.empty()) return;
+        for (std::size_t written = 0; written < pending_.size();) {
+            const ssize_t n = ::write(fd_, pending_.data() + written, pending_.size() - written);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            written += static_cast<std::size_t>(n);
+        }
+        pending_.clear();
+        flock(fd_, LOCK_UN);
     }
 
 private:
-    std::FILE* file_;
+    static constexpr std::size_t kFlushAt = 64 * 1024;
+    int fd_;
+    std::string pending_;
 };
 
 bool starts_with(const vcard::Bytes& apdu, const vcard::Bytes& prefix) {
     return apdu.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), apdu.begin());
 }
 
+// Held log lines are written out after this long without an event.
+constexpr int kQuietFlushMs = 200;
+
 int signal_descriptor() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT}) sigaddset(&set, s);
+    for (int s : {SIGUSR1, SIGUSR2, SIGHUP, SIGTERM, SIGINT}) sigaddset(&set, s);
     sigprocmask(SIG_BLOCK, &set, nullptr);
     return signalfd(-1, &set, SFD_CLOEXEC);
 }
@@ -84,7 +113,8 @@ struct Session {
     void handle_signal(int fd) {
         signalfd_siginfo info{};
         if (read(fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return;
-        if (info.ssi_signo == SIGUSR1 && inserted) remove();
+        if (info.ssi_signo == SIGHUP) log.flush();
+        else if (info.ssi_signo == SIGUSR1 && inserted) remove();
         else if (info.ssi_signo == SIGUSR2 && !inserted) {
             inserted = true;
             log.line("INSERTED");
@@ -150,6 +180,7 @@ int main(int argc, char** argv) {
                 driver.connected();
             } else {
                 // vpcd not listening yet (or gone): try again shortly.
+                session.log.flush();
                 if (!driver.failed_attempt()) return 1;
                 pollfd only_signals{signals, POLLIN, 0};
                 if (poll(&only_signals, 1, 50) > 0) session.handle_signal(signals);
@@ -158,7 +189,9 @@ int main(int argc, char** argv) {
         }
         pollfd fds[2] = {{signals, POLLIN, 0}, {session.link.fd(), POLLIN, 0}};
         const nfds_t count = session.link.open() ? 2 : 1;
-        if (poll(fds, count, -1) <= 0) continue;
+        const int ready = poll(fds, count, session.log.holds_lines() ? kQuietFlushMs : -1);
+        if (ready == 0) session.log.flush();
+        if (ready <= 0) continue;
         if (fds[0].revents & POLLIN) {
             session.handle_signal(signals);
             continue;

@@ -67,7 +67,8 @@ const char* const kUsage =
     "  --absent            starts removed (insert with SIGUSR2)\n"
     "  --log FILE          APDU log, one line per event\n"
     "  --driver-timeout S  gives up when vpcd does not answer for S seconds (default 30)\n"
-    "Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.\n";
+    "Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again,\n"
+    "SIGHUP writes out the log lines held in memory, SIGTERM ends.\n";
 
 bool help_requested(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {

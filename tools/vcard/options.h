@@ -17,7 +17,8 @@
 //   --driver-timeout S  gives up (exit 1) when vpcd has not answered for S seconds (default 30)
 //   --help              usage on standard output
 // A bad command line is refused with one line on standard error (exit 2).
-// Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGTERM ends.
+// Signals: SIGUSR1 removes the card, SIGUSR2 inserts it again, SIGHUP writes
+// out the log lines held in memory, SIGTERM ends.
 #ifndef KIT_VCARD_OPTIONS_H
 #define KIT_VCARD_OPTIONS_H
 

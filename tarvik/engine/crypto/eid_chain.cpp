@@ -7,6 +7,7 @@
 
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 
 using namespace tarvik::crypto;
 
@@ -39,7 +40,14 @@ std::optional<std::string> pem_name(const S_EID_CERT* cert) {
     return name;
 }
 
-void load_trusted(X509_LOOKUP* lookup, const std::string& name, const char* label) {
+// A file this transaction saved is not parsed again: its certificate is
+// the one it was saved from.
+void load_trusted(X509_STORE* store, X509_LOOKUP* lookup, const std::string& name, const char* label) {
+    const X509Ptr saved = certificate_saved_in(name);
+    if (saved && X509_STORE_add_cert(store, saved.get()) == 1) {
+        CHAIN_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
+        return;
+    }
     if (X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_PEM) != 1) {
         CHAIN_TRACE("ERROR: X509_LOOKUP_load_file with %s failed, err = %s", name.c_str(), last_error_text().c_str());
         return;
@@ -48,6 +56,7 @@ void load_trusted(X509_LOOKUP* lookup, const std::string& name, const char* labe
 }
 
 X509Ptr read_pem_file(const std::string& name) {
+    if (X509Ptr saved = certificate_saved_in(name)) return saved;
     FilePtr file(std::fopen(name.c_str(), "r"));
     if (!file) {
         CHAIN_TRACE("fopen(%s, r) failed", name.c_str());
@@ -72,8 +81,8 @@ StorePtr make_store(const std::string& intermediate, const std::string& root) {
         return nullptr;
     }
     CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_file()) was successful");
-    load_trusted(lookup, root, "x509cert3_pem_fn");
-    load_trusted(lookup, intermediate, "x509cert2_pem_fn");
+    load_trusted(store.get(), lookup, root, "x509cert3_pem_fn");
+    load_trusted(store.get(), lookup, intermediate, "x509cert2_pem_fn");
     if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir()) == nullptr) {
         CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_hash_dir() failed, err=%s",
                      last_error_text().c_str());

@@ -1,5 +1,3 @@
-#include <openssl/pem.h>
-
 #include <cstring>
 #include <memory>
 #include <span>
@@ -7,6 +5,7 @@
 #include "platform/file_writer.h"
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 
 using namespace tarvik::crypto;
 
@@ -24,17 +23,12 @@ int record_file_name(S_EID_CERT* certificate, const char* name) {
     return 0;
 }
 
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free>>;
-
 // The file is made in memory first: what reaches the disk goes through the
 // kit's writer, which never follows a link planted at the name.
 bool write_pem(X509* cert, const char* path) {
-    BioPtr memory(BIO_new(BIO_s_mem()));
-    if (!memory || PEM_write_bio_X509(memory.get(), cert) != 1) return false;
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(memory.get(), &data);
-    if (length <= 0 || data == nullptr) return false;
-    const std::span bytes(reinterpret_cast<const unsigned char*>(data), static_cast<std::size_t>(length));
+    const auto text = pem_text_of(cert);
+    if (!text) return false;
+    const std::span bytes(reinterpret_cast<const unsigned char*>(text->data()), text->size());
     return kit::platform::write_file(path, bytes) == kit::platform::WriteResult::written;
 }
 

@@ -10,6 +10,7 @@
 
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
+#include "tarvik/engine/crypto/parsed_certificates.h"
 
 using namespace tarvik::crypto;
 
@@ -154,13 +155,12 @@ int eidReadX509Certificate(X509** result, const S_EID_CERT* certificate) {
         return -1;
     }
     if (certificate->crt_len > static_cast<uint32_t>(INT32_MAX)) return -1;
-    const unsigned char* p = certificate->crt;
-    X509* cert = d2i_X509(nullptr, &p, static_cast<long>(certificate->crt_len));
-    if (cert == nullptr) {
+    X509Ptr cert = parse_der_certificate({certificate->crt, certificate->crt_len});
+    if (!cert) {
         ERR_clear_error();
         return -1;
     }
-    *result = cert;
+    *result = cert.release();
     return 0;
 }
 

@@ -1,0 +1,93 @@
+#include "tarvik/engine/crypto/parsed_certificates.h"
+
+#include <openssl/bio.h>
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace tarvik::crypto {
+
+namespace {
+
+struct Parsed {
+    std::vector<unsigned char> der;
+    X509Ptr cert;
+    std::optional<std::string> pem;
+};
+
+struct Kept {
+    int depth = 0;
+    std::vector<Parsed> certificates;
+};
+
+thread_local Kept t_kept;
+
+X509Ptr new_reference(X509* cert) {
+    X509_up_ref(cert);
+    return X509Ptr(cert);
+}
+
+// A saved certificate file is small; anything larger is not one of ours.
+constexpr std::size_t kPemFileMax = 64 * 1024;
+
+std::optional<std::string> file_text(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
+        text.append(chunk, n);
+        if (text.size() > kPemFileMax) return std::nullopt;
+    }
+    if (std::ferror(file.get())) return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+ParsedCertificateScope::ParsedCertificateScope() { ++t_kept.depth; }
+
+ParsedCertificateScope::~ParsedCertificateScope() {
+    if (--t_kept.depth == 0) t_kept.certificates.clear();
+}
+
+X509Ptr parse_der_certificate(std::span<const unsigned char> der) {
+    if (t_kept.depth > 0) {
+        for (const auto& p : t_kept.certificates)
+            if (std::equal(p.der.begin(), p.der.end(), der.begin(), der.end())) return new_reference(p.cert.get());
+    }
+    const unsigned char* position = der.data();
+    X509Ptr cert(d2i_X509(nullptr, &position, static_cast<long>(der.size())));
+    if (!cert || t_kept.depth == 0) return cert;
+    t_kept.certificates.push_back({std::vector<unsigned char>(der.begin(), der.end()), new_reference(cert.get()), {}});
+    return cert;
+}
+
+std::optional<std::string> pem_text_of(X509* cert) {
+    Parsed* kept = nullptr;
+    for (auto& p : t_kept.certificates)
+        if (p.cert.get() == cert) kept = &p;
+    if (kept && kept->pem) return kept->pem;
+    std::unique_ptr<BIO, Deleter<BIO_free>> memory(BIO_new(BIO_s_mem()));
+    if (!memory || PEM_write_bio_X509(memory.get(), cert) != 1) return std::nullopt;
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(memory.get(), &data);
+    if (length < 0) return std::nullopt;
+    std::string text(data, static_cast<std::size_t>(length));
+    if (kept) kept->pem = text;
+    return text;
+}
+
+X509Ptr certificate_saved_in(const std::string& path) {
+    if (t_kept.depth == 0 || t_kept.certificates.empty()) return nullptr;
+    const auto text = file_text(path);
+    if (!text) return nullptr;
+    for (const auto& p : t_kept.certificates)
+        if (p.pem && *p.pem == *text) return new_reference(p.cert.get());
+    return nullptr;
+}
+
+}  // namespace tarvik::crypto
