@@ -79,7 +79,7 @@ using namespace orvel;
 
 extern "C" ORVEL_EXPORT void __xdump(unsigned int level, const char* /*function*/, const char* /*path*/,
                                      int /*line*/, const void* data, unsigned int length) {
-    if (!level_passes(level) || data == nullptr) return;
+    if (!level_passes(level) || data == nullptr || !output_possible()) return;
     const ErrnoKeeper keep_errno;
     try {
         const TraceLock lock;

@@ -69,14 +69,14 @@ ORVEL_EXPORT char* __tracev(const char* format, ...) {
 ORVEL_EXPORT void __trace(unsigned int level, const char* function, const char* path, int line, char* message) {
     const ErrnoKeeper keep_errno;
     const HeapText owned(message);
-    if (message == nullptr || !level_passes(level)) return;
+    if (message == nullptr || !level_passes(level) || !output_possible()) return;
     const LineSource source{caller_module(__builtin_return_address(0)), function, path, line};
     write_line_quietly(level, source, message);
 }
 
 ORVEL_EXPORT void __tracef(unsigned int level, const char* function, const char* path, int line, const char* format,
                            ...) {
-    if (!level_passes(level)) return;
+    if (!level_passes(level) || !output_possible()) return;
     va_list args;
     va_start(args, format);
     write_formatted_line(level, function, path, line, __builtin_return_address(0), format, args);

@@ -229,7 +229,7 @@ void build_line(LineText& text, unsigned options, unsigned level, const LineSour
 bool ensure_writer(unsigned options) noexcept {
     if (trace_state.writer != nullptr) return true;
     if (!option_on(options, ORVEL_OPT_STDOUT)) return false;
-    trace_state.writer = default_writer;
+    set_output(default_writer, trace_state.hook);
     trace_state.fd.store(STDOUT_FILENO, std::memory_order_relaxed);
     return true;
 }
@@ -276,7 +276,7 @@ std::string_view base_name(std::string_view path) noexcept {
 }
 
 void write_line(unsigned level, const LineSource& source, std::string_view message) {
-    if (!level_passes(level)) return;
+    if (!level_passes(level) || !output_possible()) return;
     const unsigned options = trace_state.options.load(std::memory_order_relaxed);
     LineText text;
     build_line(text, options, level, source, message);

@@ -40,8 +40,7 @@ bool fits_log_path(const char* path) noexcept {
 
 void install_log_file(int fd, const char* path) noexcept {
     trace_state.fd.store(fd, std::memory_order_relaxed);
-    trace_state.writer = default_writer;
-    trace_state.hook = nullptr;
+    set_output(default_writer, nullptr);
     std::strcpy(trace_state.log_path.data(), path);  // length checked by fits_log_path
     trace_state.log_opened_at = rotation_now();
     if (!trace_state.exit_handler_registered) {
@@ -124,8 +123,7 @@ std::string_view log_path() noexcept { return trace_state.log_path.data(); }
 
 void clear_output() noexcept {
     trace_state.fd.store(-1, std::memory_order_relaxed);
-    trace_state.writer = nullptr;
-    trace_state.hook = nullptr;
+    set_output(nullptr, nullptr);
     trace_state.log_path[0] = '\0';
 }
 
@@ -169,9 +167,8 @@ ORVEL_EXPORT void __settraceopts(unsigned int options) {
 
 ORVEL_EXPORT void __settracer(orvel_writer_fn writer, int fd, orvel_hook_fn hook) {
     const TraceLock lock;
-    trace_state.writer = writer;
+    set_output(writer, hook);
     trace_state.fd.store(fd, std::memory_order_relaxed);
-    trace_state.hook = hook;
 }
 
 ORVEL_EXPORT void __settracetag(const char* tag) {
@@ -217,8 +214,7 @@ ORVEL_EXPORT void __settracefd(int fd) {
     __closetracefile();
     const TraceLock lock;
     trace_state.fd.store(fd, std::memory_order_relaxed);
-    if (fd > 0) trace_state.writer = default_writer;
-    trace_state.hook = nullptr;
+    set_output(fd > 0 ? default_writer : trace_state.writer, nullptr);
 }
 
 ORVEL_EXPORT void __set_call_depth(int depth) {

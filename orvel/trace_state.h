@@ -35,8 +35,9 @@ struct TraceState {
     std::atomic<unsigned> options{0xFF};
     std::atomic<int> depth{-1};
     int default_colour = -1;
-    orvel_writer_fn writer = nullptr;
-    orvel_hook_fn hook = nullptr;
+    orvel_writer_fn writer = nullptr;  // changed through set_output
+    orvel_hook_fn hook = nullptr;      // changed through set_output (a dump hides it for a while)
+    std::atomic<bool> output_set{false};  // writer or hook set, readable without the lock
     const char* tag = nullptr;  // the caller's text, not copied
     unsigned tag_length = 0;
     std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
@@ -90,6 +91,21 @@ inline bool level_passes(unsigned level) noexcept {
 }
 
 inline bool option_on(unsigned options, unsigned bit) noexcept { return (options & bit) != 0; }
+
+// Lock held.
+inline void set_output(orvel_writer_fn writer, orvel_hook_fn hook) noexcept {
+    trace_state.writer = writer;
+    trace_state.hook = hook;
+    trace_state.output_set.store(writer != nullptr || hook != nullptr, std::memory_order_relaxed);
+}
+
+// False when a line could reach no output nor hook, so it is not worth
+// building. Takes no lock: a line racing with the call that sets the output
+// may be dropped, as it would be had it come a moment earlier.
+inline bool output_possible() noexcept {
+    return trace_state.output_set.load(std::memory_order_relaxed) ||
+           option_on(trace_state.options.load(std::memory_order_relaxed), ORVEL_OPT_STDOUT);
+}
 
 // The row of a level, or null when the level has none. Its names and level
 // never change, so they may be read without the lock; its colour may not.
