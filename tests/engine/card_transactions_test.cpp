@@ -46,16 +46,10 @@ const std::map<int, std::string> kCardFiles{
     {0x503B, "root.der"},     {0x503C, "rrn.der"},
 };
 
-std::string hex(int value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
-std::string select(int fid) { return "00A4020C02" + hex(fid, 4); }
 
 // The log of a card check that passes.
-const std::vector<std::string> kCheck{"status",          "begin 10", select(0x3F00) + " 9000", "sleep 20",
-                                      select(0xDF01) + " 9000", "sleep 20", select(0x4031) + " 9000",
+const std::vector<std::string> kCheck{"status",          "begin 10", select_apdu(0x3F00) + " 9000", "sleep 20",
+                                      select_apdu(0xDF01) + " 9000", "sleep 20", select_apdu(0x4031) + " 9000",
                                       "sleep 20",        "end"};
 
 // The log of one whole file read: its path, then blocks of 128 bytes, each
@@ -63,18 +57,18 @@ const std::vector<std::string> kCheck{"status",          "begin 10", select(0x3F
 // 6Cxx and its repeat (no pause after it), a file of whole blocks ends with
 // 6B00.
 std::vector<std::string> file_read(int directory, int fid, std::size_t size) {
-    std::vector<std::string> log{select(0x3F00) + " 9000", select(directory) + " 9000", select(fid) + " 9000"};
+    std::vector<std::string> log{select_apdu(0x3F00) + " 9000", select_apdu(directory) + " 9000", select_apdu(fid) + " 9000"};
     std::size_t offset = 0;
     for (; offset + 128 <= size; offset += 128) {
-        log.push_back("00B0" + hex(static_cast<int>(offset), 4) + "80 9000");
+        log.push_back("00B0" + hex_number(static_cast<int>(offset), 4) + "80 9000");
         log.emplace_back("sleep 20");
     }
-    const std::string at = "00B0" + hex(static_cast<int>(offset), 4);
+    const std::string at = "00B0" + hex_number(static_cast<int>(offset), 4);
     if (size % 128 == 0) {
         log.push_back(at + "80 6B00");
         log.emplace_back("sleep 20");
     } else {
-        const std::string rest = hex(static_cast<int>(size % 128), 2);
+        const std::string rest = hex_number(static_cast<int>(size % 128), 2);
         log.push_back(at + "80 6C" + rest);
         log.emplace_back("sleep 20");
         log.push_back(at + rest + " 9000");
@@ -117,7 +111,7 @@ protected:
         ASSERT_EQ(eidOpenReader("Fake Reader"), H);
         fake_eid_card().log.clear();
     }
-    void refuse_select(int fid) { fake_eid_card().refuse[select(fid)] = 0x6A82; }
+    void refuse_select(int fid) { fake_eid_card().refuse[select_apdu(fid)] = 0x6A82; }
     bool saved(const Records& r, int number) const {
         return std::filesystem::exists(data_.file(text_of(r.out.id_transaction) + "_cert" + std::to_string(number) +
                                                   ".pem"));
@@ -173,7 +167,7 @@ const ReadRow kReadRows[] = {
 TEST_F(CardTransactions, EachReadRowFailsWithItsCodeUnderEachBitOfItsMask) {
     for (const ReadRow& row : kReadRows) {
         for (const int32_t bit : bits_of(row.bit)) {
-            SCOPED_TRACE(std::string(row.row) + ", mask " + std::to_string(row.mask) + " = 0x" + hex(bit, 1));
+            SCOPED_TRACE(std::string(row.row) + ", mask " + std::to_string(row.mask) + " = 0x" + hex_number(bit, 1));
             SetUp();
             fake_eid_card().refuse_read[row.reads.back()] = 0x6982;
             Records r;
@@ -250,7 +244,7 @@ S_EID_CERT& certificate(S_EID_FUNCTION_OUTPUT& out, int number) {
 TEST_F(CardTransactions, EachSaveHashAndCheckRowFailsWithItsCode) {
     for (const CheckRow& row : kCheckRows) {
         for (const int32_t bit : bits_of(0x2492)) {
-            SCOPED_TRACE(std::string(row.row) + ", mask " + std::to_string(row.mask) + " = 0x" + hex(bit, 1));
+            SCOPED_TRACE(std::string(row.row) + ", mask " + std::to_string(row.mask) + " = 0x" + hex_number(bit, 1));
             SetUp();
             Records r;
             r.in.function_id = PUB_DATA_VER_OFFLINE;
@@ -338,15 +332,15 @@ TEST_F(CardTransactions, ReadBinaryPausesAfterEveryAnsweredBlockButNotAfterTheRe
 TEST_F(CardTransactions, CardCheckPausesOnlyAfterSelectsTheCardAccepts) {
     refuse_select(0xDF01);
     EXPECT_EQ(eidCheckCard(H), 3003);
-    EXPECT_EQ(fake_eid_card().log, (std::vector<std::string>{"status", "begin 10", select(0x3F00) + " 9000",
-                                                             "sleep 20", select(0xDF01) + " 6A82", "end"}));
+    EXPECT_EQ(fake_eid_card().log, (std::vector<std::string>{"status", "begin 10", select_apdu(0x3F00) + " 9000",
+                                                             "sleep 20", select_apdu(0xDF01) + " 6A82", "end"}));
     fake_eid_card().log.clear();
     fake_eid_card().refuse.clear();
-    fake_eid_card().cut = {select(0x4031)};
+    fake_eid_card().cut = {select_apdu(0x4031)};
     EXPECT_EQ(eidCheckCard(H), 3004);
     EXPECT_EQ(fake_eid_card().log,
-              (std::vector<std::string>{"status", "begin 10", select(0x3F00) + " 9000", "sleep 20",
-                                        select(0xDF01) + " 9000", "sleep 20", select(0x4031) + " cut", "end"}));
+              (std::vector<std::string>{"status", "begin 10", select_apdu(0x3F00) + " 9000", "sleep 20",
+                                        select_apdu(0xDF01) + " 9000", "sleep 20", select_apdu(0x4031) + " cut", "end"}));
 }
 
 using KeyTransaction = int (*)(int, S_EID_FUNCTION_INPUT*, S_EID_FUNCTION_OUTPUT*);
@@ -407,7 +401,7 @@ TEST_F(CardTransactions, KeyTransactionsEndWithTheFailedReadOfTheirCertificate) 
         EXPECT_EQ(files_read(), std::vector<int>{key.own_certificate});
         const auto& log = fake_eid_card().log;
         EXPECT_EQ(log.back(), "end");
-        EXPECT_EQ(log[log.size() - 2], select(key.own_certificate) + " 6A82");
+        EXPECT_EQ(log[log.size() - 2], select_apdu(key.own_certificate) + " 6A82");
         // The card signed before the read.
         EXPECT_NE(std::find(log.begin(), log.end(), "00C0000080 9000"), log.end());
         EXPECT_TRUE(nothing_saved());

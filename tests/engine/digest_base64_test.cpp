@@ -10,32 +10,22 @@
 
 namespace {
 
-std::string hex(const unsigned char* p, std::size_t n) {
-    std::string out;
-    char pair[3];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", p[i]);
-        out += pair;
-    }
-    return out;
-}
-
 // FIPS 180 examples.
 TEST(Sha1, KnownAnswers) {
     int length = 0;
     unsigned char* d = sha1_digest(reinterpret_cast<const unsigned char*>("abc"), 3, &length);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(length, 20);
-    EXPECT_EQ(hex(d, 20), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(hex_bytes(d, 20, false), "a9993e364706816aba3e25717850c26c9cd0d89d");
     std::free(d);
 
     Data in(std::string("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")), out;
     ASSERT_EQ(eidSha1(&in, &out), 0);
-    EXPECT_EQ(hex(out.d.dta, out.d.dta_len), "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(hex_bytes(out.d.dta, out.d.dta_len, false), "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
     // A second digest into the same record replaces the first.
     Data abc(std::string("abc"));
     ASSERT_EQ(eidSha1(&abc, &out), 0);
-    EXPECT_EQ(hex(out.d.dta, out.d.dta_len), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(hex_bytes(out.d.dta, out.d.dta_len, false), "a9993e364706816aba3e25717850c26c9cd0d89d");
 
     EXPECT_EQ(sha1_digest(reinterpret_cast<const unsigned char*>("abc"), 0, &length), nullptr);
     Data empty;

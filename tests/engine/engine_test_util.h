@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,25 @@ inline Bytes read_bytes(const std::filesystem::path& path) {
 inline void write_text(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// Hexadecimal text as the card logs write it (digests: lower case).
+inline std::string hex_bytes(const unsigned char* bytes, std::size_t count, bool upper = true) {
+    std::string text;
+    char pair[3];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(pair, sizeof pair, upper ? "%02X" : "%02x", bytes[i]);
+        text += pair;
+    }
+    return text;
+}
+// A number in at least `digits` upper-case hexadecimal digits.
+inline std::string hex_number(int value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    return text;
+}
+// The SELECT of a file by its identifier, as the engine sends it.
+inline std::string select_apdu(int fid) { return "00A4020C02" + hex_number(fid, 4); }
 
 // A record member replaced by a copy of bytes (a certificate with its number).
 inline void fill(S_EID_DATA& member, const Bytes& bytes) {

@@ -4,19 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine_test_util.h"
 #include "tarvik/reader/hcl.h"
 
 namespace {
-
-std::string hex(const unsigned char* bytes, std::size_t count) {
-    std::string text;
-    char pair[3];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
 
 bool starts_with(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -94,7 +85,7 @@ int HCL_card_command_T0_T1(int /*handle*/, unsigned char* apdu, int apdu_len, un
                            unsigned int* response_len, uint16_t* sw) {
     FakeEidCard& card = fake_eid_card();
     if (apdu == nullptr || apdu_len < 5 || response == nullptr || response_len == nullptr || sw == nullptr) return -1;
-    const std::string command = hex(apdu, static_cast<std::size_t>(apdu_len));
+    const std::string command = hex_bytes(apdu, static_cast<std::size_t>(apdu_len));
     const bool failed = std::any_of(card.cut.begin(), card.cut.end(),
                                     [&](const std::string& prefix) { return starts_with(command, prefix); });
     if (failed) {

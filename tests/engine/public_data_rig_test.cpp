@@ -37,28 +37,22 @@ void ask_for_everything(Records& r, int32_t code) {
 std::string text_of(const S_EID_DATA& d) { return d.dta == nullptr ? "" : std::string(d.dta, d.dta + d.dta_len); }
 Bytes bytes_of(const S_EID_DATA& d) { return d.dta == nullptr ? Bytes{} : Bytes(d.dta, d.dta + d.dta_len); }
 
-std::string hex(int value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
-std::string select(int fid) { return "00A4020C02" + hex(fid, 4); }
 // The READ BINARY commands of a whole file of `size` bytes.
 std::vector<std::string> reads_of(std::size_t size) {
     std::vector<std::string> commands;
     std::size_t offset = 0;
-    for (; offset + 128 <= size; offset += 128) commands.push_back("00B0" + hex(static_cast<int>(offset), 4) + "80");
-    commands.push_back("00B0" + hex(static_cast<int>(offset), 4) + "80");
-    if (size % 128 != 0) commands.push_back("00B0" + hex(static_cast<int>(offset), 4) + hex(static_cast<int>(size % 128), 2));
+    for (; offset + 128 <= size; offset += 128) commands.push_back("00B0" + hex_number(static_cast<int>(offset), 4) + "80");
+    commands.push_back("00B0" + hex_number(static_cast<int>(offset), 4) + "80");
+    if (size % 128 != 0) commands.push_back("00B0" + hex_number(static_cast<int>(offset), 4) + hex_number(static_cast<int>(size % 128), 2));
     return commands;
 }
 std::vector<std::string> read_file_commands(std::initializer_list<int> path, std::size_t size) {
     std::vector<std::string> commands;
-    for (int fid : path) commands.push_back(select(fid));
+    for (int fid : path) commands.push_back(select_apdu(fid));
     for (auto& c : reads_of(size)) commands.push_back(c);
     return commands;
 }
-const std::vector<std::string> kCheckCommands{select(0x3F00), select(0xDF01), select(0x4031)};
+const std::vector<std::string> kCheckCommands{select_apdu(0x3F00), select_apdu(0xDF01), select_apdu(0x4031)};
 
 // The command APDUs of a virtual card's log, in order.
 std::vector<std::string> commands_in(const std::string& log) {
@@ -236,8 +230,8 @@ TEST_F(EidCardInReader, FilesAndCertificatesThatReadBackEmptyAreReadOnce) {
     r.in.request_mask[8] = 0x124;
     eidPubDataVerify(H, &r.in, &r.out);
     const auto commands = commands_in(card->log());
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), select(0x4033)), 1);
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), select(0x503B)), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), select_apdu(0x4033)), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), select_apdu(0x503B)), 1);
     EXPECT_EQ(r.out.id_address.dta_len, 0u);
     EXPECT_EQ(r.out.cert6.crt_len, 0u);
     EXPECT_EQ(held(), 0);
@@ -377,11 +371,11 @@ TEST_F(EidCardInReader, ReadBinaryEndings) {
     for (std::size_t i = 0; i < 256; ++i) two_fifty_six[i] = static_cast<unsigned char>(i % 250 + 1);
     const std::string hex300 = [&] {
         std::string t;
-        for (auto b : three_hundred) t += hex(b, 2);
+        for (auto b : three_hundred) t += hex_number(b, 2);
         return t;
     }();
     std::string hex256;
-    for (auto b : two_fifty_six) hex256 += hex(b, 2);
+    for (auto b : two_fifty_six) hex256 += hex_number(b, 2);
     auto card = insert("", {"--file", "3F00/DF01/4033=" + hex300, "--file", "3F00/DF01/4036=" + hex256, "--file",
                             "3F00/DF01/4032=0102030405060708090A0B0C0D0E0F10"});
     Data address, photo_sig, small;
