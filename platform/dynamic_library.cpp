@@ -3,10 +3,10 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "orvel.h"
+#include "platform/ascii.h"
 
 namespace kit::platform {
 
@@ -15,7 +15,7 @@ namespace {
 bool ends_with_dll(std::string_view name) {
     if (name.size() < 4) return false;
     std::string tail(name.substr(name.size() - 4));
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(tail.begin(), tail.end(), tail.begin(), ascii_lower);
     return tail == ".dll";
 }
 
@@ -29,7 +29,7 @@ void trace_dlerror(const char* trace_name) {
 std::string library_file_name(std::string_view name) {
     if (name.find('/') != std::string_view::npos || !ends_with_dll(name)) return std::string(name);
     std::string base(name.substr(0, name.size() - 4));
-    std::transform(base.begin(), base.end(), base.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(base.begin(), base.end(), base.begin(), ascii_lower);
     return "lib" + base + ".so";
 }
 

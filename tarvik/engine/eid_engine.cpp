@@ -1,13 +1,13 @@
 #include "tarvik/engine/eid_engine.h"
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "orvel.h"
+#include "platform/ascii.h"
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/parsed_certificates.h"
 #include "tarvik/engine/eid_card_files.h"
@@ -144,7 +144,7 @@ bool eid_transaction_id_is_safe(const S_EID_DATA* id) {
         return false;
     for (uint32_t i = 0; i < id->dta_len; ++i) {
         const unsigned char c = id->dta[i];
-        if (!std::isalnum(c) && c != '_' && c != '-') return false;
+        if (!kit::platform::is_ascii_alnum(c) && c != '_' && c != '-') return false;
     }
     return true;
 }

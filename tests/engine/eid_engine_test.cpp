@@ -8,10 +8,12 @@
 
 #include "engine_test_util.h"
 #include "tarvik/reader/hcl.h"
+#include "tests/test_locales.h"
 #include "trace_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <regex>
@@ -172,6 +174,18 @@ TEST(CertFileNames, DirectoryIdentifierDefaultAndBounds) {
     eidInit(play_server, dir.substr(1).c_str());
     EXPECT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
     EXPECT_EQ(std::strlen(names.cert2), EID_CERT_FILE_NAME_SIZE - 1);
+}
+
+TEST(CertFileNames, IdentifierIsJudgedInAsciiWhateverTheHostsLocale) {
+    const kit::test::ProcessLocale latin1(kit::test::kLatin1Locale);
+    ASSERT_TRUE(latin1.ok());
+    ASSERT_NE(std::isalnum(0xE9), 0) << "in this locale the C library takes 0xE9 for a letter";
+    Records r;
+    EidCertFileNames names{};
+    eidInit(play_server, "/d/");
+    fill(r.out.id_transaction, Bytes{'c', 'a', 'f', 0xE9});
+    ASSERT_EQ(eidMakeCertFileNames(&r.out, &names), 0);
+    EXPECT_STREQ(names.cert2, "/d/DEFAULT_cert2.pem");
 }
 
 TEST(ReaderSelection, LongNamesRefusedAndTransactionsNeedAReader) {
