@@ -1,6 +1,7 @@
 #include "platform/oem_text.h"
 
 #include <iconv.h>
+#include <locale.h>
 
 #include <array>
 #include <cstring>
@@ -36,7 +37,29 @@ private:
     iconv_t cd_;
 };
 
+// iconv transliterates by the calling thread's locale (a UTF-8 one turns
+// 0xD5 into "i", the C locale into "?"): the tables are made under the C
+// locale, so the host's locale never changes a card's text.
+class CLocaleOnThisThread {
+public:
+    CLocaleOnThisThread() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {
+        if (c_ != nullptr) previous_ = uselocale(c_);
+    }
+    ~CLocaleOnThisThread() {
+        if (c_ == nullptr) return;
+        uselocale(previous_);
+        freelocale(c_);
+    }
+    CLocaleOnThisThread(const CLocaleOnThisThread&) = delete;
+    CLocaleOnThisThread& operator=(const CLocaleOnThisThread&) = delete;
+
+private:
+    locale_t c_;
+    locale_t previous_ = nullptr;
+};
+
 std::array<char, 256> make_oem_table() {
+    const CLocaleOnThisThread c_locale;
     std::array<char, 256> table{};
     Converter converter("CP1252//TRANSLIT", "CP850");
     for (unsigned byte = 0; byte < 256; ++byte) {

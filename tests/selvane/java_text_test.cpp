@@ -4,6 +4,8 @@
 
 #include "platform/oem_text.h"
 #include "selvane/java_text.h"
+#include "tests/fresh_process.h"
+#include "tests/test_locales.h"
 
 using selvane::java::from_oem;
 using selvane::java::from_utf8_or_ansi;
@@ -28,4 +30,15 @@ TEST(JavaText, OemTextGoesThroughCodePage1252) {
     const std::string box = kit::platform::oem_to_ansi("\xC9");
     ASSERT_EQ(1u, box.size());
     EXPECT_NE('\0', box[0]);
+}
+
+// The conversion tables are made at the first call, under whatever locale
+// the host has set by then: a UTF-8 one must not change them.
+TEST(JavaText, OemTextIsTheSameUnderAUtf8Locale) {
+    kit::test::in_fresh_process([] {
+        const kit::test::ProcessLocale utf8("C.UTF-8");
+        ASSERT_TRUE(utf8.ok());
+        EXPECT_EQ("?", kit::platform::oem_to_ansi("\xD5"));  // dotless i: "i" only by the locale's rules
+        EXPECT_EQ(u"Caf\u00e9\u00a3 \u00c7", from_oem("Caf\x82\x9C \x80"));
+    });
 }

@@ -16,6 +16,24 @@ public class VindraCheck {
         return s != null && s.matches("([0-9A-F]{2})+");
     }
 
+    /** The text with its escapes (backslash-u and four hex digits, backslash-n) decoded. */
+    private static String unescape(String s) {
+        StringBuilder out = new StringBuilder();
+        for (int i = 0; i < s.length(); i++) {
+            char c = s.charAt(i);
+            if (c == '\\' && i + 5 < s.length() && s.charAt(i + 1) == 'u') {
+                out.append((char) Integer.parseInt(s.substring(i + 2, i + 6), 16));
+                i += 5;
+            } else if (c == '\\' && i + 1 < s.length() && s.charAt(i + 1) == 'n') {
+                out.append('\n');
+                i += 1;
+            } else {
+                out.append(c);
+            }
+        }
+        return out.toString();
+    }
+
     /** No reader: the reads fail with fields set to defined values; the SAM read still runs. */
     private static void withoutReaders(String sfdfExpected) {
         Vindra v = new Vindra();
@@ -70,7 +88,7 @@ public class VindraCheck {
 
     public static void main(String[] args) {
         switch (args[0]) {
-            case "no-readers": withoutReaders(args[1]); break;
+            case "no-readers": withoutReaders(unescape(args[1])); break;
             case "sis": sisCard(args[1]); break;
             case "eid": eidCard(args[1], args[2], Long.parseLong(args[3])); break;
             default: check(false, "unknown scenario " + args[0]);
