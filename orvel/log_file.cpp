@@ -1,12 +1,11 @@
 #include "log_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/regular_file.h"
 
 namespace orvel {
 
 int open_log_file(const char* path) noexcept {
-    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0664);
+    return kit::platform::open_regular_file(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0664);
 }
 
 void report_log_open_failure() noexcept {

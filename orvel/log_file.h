@@ -4,7 +4,8 @@
 namespace orvel {
 
 // Opens path write-only for appending, created 0664 when missing; a
-// symbolic link at the name is not followed (the open fails).
+// symbolic link at the name is not followed, and anything but a regular file
+// there (a FIFO that would block the host) is refused: the open fails.
 // Returns the descriptor, or -1.
 int open_log_file(const char* path) noexcept;
 

@@ -1,18 +1,13 @@
 #include "platform/file_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <utility>
+
+#include "platform/regular_file.h"
 
 namespace kit::platform {
 
 FileWriter::FileWriter(std::string path) : path_(std::move(path)) {
-    do {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
+    fd_ = open_regular_file(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
 }
 
 FileWriter::~FileWriter() {

@@ -1,6 +1,7 @@
 // Files the kit makes (certificates, photos, the remembered reader): never
-// written through a symbolic link planted at their name, and a failed write
-// or close is reported rather than lost.
+// written through a symbolic link planted at their name, never anything but
+// a regular file (a FIFO there is refused, not waited on), and a failed
+// write or close is reported rather than lost.
 #ifndef KIT_PLATFORM_FILE_WRITER_H
 #define KIT_PLATFORM_FILE_WRITER_H
 
@@ -10,7 +11,8 @@
 namespace kit::platform {
 
 // One file opened for writing, created or emptied, that is not opened when
-// its name is a symbolic link (O_NOFOLLOW). Closed on destruction.
+// its name is a symbolic link (O_NOFOLLOW) or anything but a regular file.
+// Closed on destruction.
 class FileWriter {
 public:
     explicit FileWriter(std::string path);

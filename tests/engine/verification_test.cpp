@@ -9,6 +9,8 @@
 #include <openssl/pem.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -340,7 +342,7 @@ TEST_P(Chain, CertificateOfAnotherPkiIsRefused) {
     EXPECT_EQ(ccv, -1);
 }
 
-TEST_P(Verification, PemSaveNeverFollowsALinkAtItsName) {
+TEST_P(Verification, PemSaveNeverFollowsALinkNorWaitsOnAFifoAtItsName) {
     Cert cert(file("auth.der"), 2);
     const std::string target = out.file("target.txt");
     const std::string link = out.file("DEFAULT_cert2.pem");
@@ -350,6 +352,14 @@ TEST_P(Verification, PemSaveNeverFollowsALinkAtItsName) {
     EXPECT_EQ(cert.pem_name(), "");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(read_bytes(target), (Bytes{'k', 'e', 'e', 'p'}));
+
+    // Nor waits on a FIFO (the alarm ends a test that hangs).
+    const std::string fifo = out.file("DEFAULT_cert8.pem");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_EQ(eidSaveX509(&cert, fifo.c_str()), -1);
+    ::alarm(0);
+    EXPECT_EQ(cert.pem_name(), "");
 }
 
 // Within one transaction each certificate is parsed once, yet the chain

@@ -2,6 +2,7 @@
 #include "trace_fixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvel_test {
 namespace {
@@ -71,6 +72,27 @@ TEST_F(LogFile, ALinkPlantedAtTheLogNameIsNotFollowed) {
     EXPECT_EQ(child.err, kOpenFailure);
     EXPECT_EQ(read_file(target), "keep\n");
     EXPECT_TRUE(fs::is_symlink(link));
+}
+
+// A FIFO with no reader would block an open for writing forever; a
+// directory is no log file either. The alarm ends a child that hangs.
+TEST_F(LogFile, AFifoOrADirectoryAtTheLogNameIsRefusedAtOnce) {
+    const fs::path fifo = temp_dir() / "fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path dir = temp_dir() / "dir.log";
+    fs::create_directory(dir);
+    const ChildResult child = run_in_child([&] {
+        ::alarm(10);
+        __settraceopts(0x0);
+        __settracefile(fifo.c_str());
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "dropped");
+        if (__gettracefd() != -1) return 1;
+        __settracefile(dir.c_str());
+        return __gettracefd() == -1 ? 0 : 2;
+    });
+    EXPECT_EQ(child.exit_code, 0);
+    EXPECT_EQ(child.err, std::string(kOpenFailure) + kOpenFailure);
+    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST_F(LogFile, PathsLongerThan255AreRefusedNotCut) {

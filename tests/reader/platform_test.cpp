@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -79,9 +84,30 @@ TEST(FileWriter, ReplacesAFileRefusesALinkAndRemovesOnlyWhatItMade) {
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_EQ(text(dir / "old"), "new");
 
-    // A failed write removes a file of its own making, never a device.
-    EXPECT_EQ(kit::platform::write_file("/dev/full", bytes("x")), WriteResult::not_written);
+    // Only a regular file is written: a device or a directory is refused,
+    // and a FIFO at once, where an open for writing would wait for a reader
+    // (the alarm ends a test that hangs).
+    EXPECT_EQ(kit::platform::write_file("/dev/full", bytes("x")), WriteResult::not_opened);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_EQ(kit::platform::write_file(dir, bytes("x")), WriteResult::not_opened);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_EQ(kit::platform::write_file(dir / "fifo", bytes("x")), WriteResult::not_opened);
+    ::alarm(0);
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+
+    // A failed write removes the file of its own making.
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WriteResult too_big = kit::platform::write_file(dir / "big", bytes("xyz"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(too_big, WriteResult::not_written);
+    EXPECT_FALSE(fs::exists(dir / "big"));
 }
 
 TEST(MarkupText, EntitiesRoundTripAndOtherAmpersandsStay) {

@@ -3,6 +3,9 @@
 // replace (and free) what the argument held, and the caller frees them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -128,12 +131,20 @@ TEST_F(BasicFace, PhotoFileNeverFollowsALinkAndAFailedWriteIsReported) {
     std::ifstream kept(target);
     EXPECT_EQ("keep", std::string(std::istreambuf_iterator<char>(kept), {}));
 
-    // Opened, but every write fails.
+    // Not a regular file: a device, or a FIFO that would block the host
+    // (the alarm ends a test that hangs).
     std::string full = "/dev/full";
     char* full_path = full.data();
     EXPECT_EQ(SELVANE_PHOTO_FILE_FAILED,
               BASIC_PCSC_EID_Read(fake::kHandle, 0, &identity.value, &address.value, &full_path));
     EXPECT_TRUE(fs::is_character_file(full));
+    std::string fifo = (dir_ / "fifo.jpg").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    char* fifo_path = fifo.data();
+    ::alarm(10);
+    EXPECT_EQ(SELVANE_PHOTO_FILE_FAILED,
+              BASIC_PCSC_EID_Read(fake::kHandle, 0, &identity.value, &address.value, &fifo_path));
+    ::alarm(0);
 }
 
 TEST_F(BasicFace, ReaderStatusTriesFiveTimesThenReportsNoCard) {
