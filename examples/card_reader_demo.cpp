@@ -18,15 +18,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/file_writer.h"
 #include "selvane.h"
 
 namespace {
@@ -179,10 +180,13 @@ void read_eid_card(const Options& options) {
     }
     indent("eID identity", identity.get());
     indent("eID address", address.get());
-    std::ofstream out(options.photo_path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(photo.get()), photo_len);
+    // The kit's own writer: no link at the name is followed, nothing but a
+    // regular file is written, and a failed write or close shows.
+    const bool written = kit::platform::write_file(options.photo_path,
+                                                   std::span(photo.get(), static_cast<std::size_t>(photo_len))) ==
+                         kit::platform::WriteResult::written;
     std::cout << "  eID photo: " << photo_len << " bytes"
-              << (out ? " written to " + options.photo_path : " (could not write " + options.photo_path + ")")
+              << (written ? " written to " + options.photo_path : " (could not write " + options.photo_path + ")")
               << "\n";
 }
 
