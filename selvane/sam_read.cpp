@@ -9,6 +9,7 @@
 #include <string>
 
 #include "orvel.h"
+#include "platform/secret_wipe.h"
 #include "selvane/sfdf.h"
 #include "selvane/sis_keys.h"
 
@@ -29,12 +30,13 @@ void trace_result(const char* call, ctm::Status result) {
     trace(ORVEL_DEBUG, std::string(call) + std::to_string(result));
 }
 
+using VerifyCommand = std::array<unsigned char, 128>;
+
 // 80 20 01 03 04 and the PIN, as far as it goes within four characters.
-std::array<unsigned char, 128> verify_command(const char* pin) {
-    std::array<unsigned char, 128> command{0x80, 0x20, 0x01, 0x03, 0x04};
+void fill_verify_command(VerifyCommand& command, const char* pin) {
+    command = {0x80, 0x20, 0x01, 0x03, 0x04};
     for (std::size_t i = 0; pin && i < kPinLength && pin[i] != '\0'; ++i)
         command[kPinOffset + i] = static_cast<unsigned char>(pin[i]);
-    return command;
 }
 
 // Where a card-open or a card command reports back.
@@ -117,7 +119,9 @@ int unlock_sam(const ctm::Functions& f, const TerminalSession& session, const ch
     reply.make_room();
     f.card_open(session.sam(), "Insert sam card", 0, 1, &reply.length, reply.bytes.data(), &reply.card_status,
                 &reply.status);  // a missing SAM shows in the VERIFY reply
-    const auto command = verify_command(pin);
+    VerifyCommand command;
+    const WipeOnExit wipe_command(command);  // it holds the SAM PIN
+    fill_verify_command(command, pin);
     reply = CardReply{};
     reply.make_room();
     if (f.card_command(session.sam(), 0, kVerifyLength, command.data(), &reply.length, reply.bytes.data(),

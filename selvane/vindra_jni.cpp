@@ -3,6 +3,7 @@
 #include <jni.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <span>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "orvel.h"
 #include "platform/export_guard.h"
 #include "platform/file_writer.h"
+#include "platform/secret_wipe.h"
 #include "selvane.h"
 #include "selvane/java_text.h"
 
@@ -18,14 +20,17 @@ namespace {
 
 constexpr const char* kTraceName = "Vindra";
 
-// A Java string's modified UTF-8, released when it goes; "" for null.
+// A Java string's modified UTF-8, released when it goes, and wiped first
+// when the JVM made it a copy (it may hold a PIN); "" for null.
 class JavaChars {
 public:
     JavaChars(JNIEnv* env, jstring text) : env_(env), text_(text) {
-        if (text_) chars_ = env_->GetStringUTFChars(text_, nullptr);  // null: OutOfMemoryError pending
+        if (text_) chars_ = env_->GetStringUTFChars(text_, &is_copy_);  // null: OutOfMemoryError pending
     }
     ~JavaChars() {
-        if (chars_) env_->ReleaseStringUTFChars(text_, chars_);
+        if (!chars_) return;
+        if (is_copy_ == JNI_TRUE) wipe_secret(const_cast<char*>(chars_), std::strlen(chars_));
+        env_->ReleaseStringUTFChars(text_, chars_);
     }
     JavaChars(const JavaChars&) = delete;
     JavaChars& operator=(const JavaChars&) = delete;
@@ -37,6 +42,7 @@ private:
     JNIEnv* env_;
     jstring text_;
     const char* chars_ = nullptr;
+    jboolean is_copy_ = JNI_FALSE;
 };
 
 // The field's id; null with the Java error left pending for the caller.

@@ -8,7 +8,7 @@
 #include "tarvik/engine/eid_card_exchange.h"
 #include "tarvik/engine/eid_spe_readers.h"
 #include "tarvik/reader/outside_libraries.h"
-#include "tarvik/reader/secret_wipe.h"
+#include "platform/secret_wipe.h"
 #include "tarvik/reader/spe_records.h"
 
 namespace {

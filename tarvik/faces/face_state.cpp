@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tarvik/reader/pcsc_common.h"
-#include "tarvik/reader/secret_wipe.h"
+#include "platform/secret_wipe.h"
 
 char face_session_id[FACE_SESSION_ID_LENGTH + 1];
 S_EID_CARD_CACHE face_card_cache;

@@ -1,6 +1,9 @@
 #include "tarvik/faces/jni_support.h"
 
 #include <cstdint>
+#include <cstring>
+
+#include "platform/secret_wipe.h"
 
 namespace jni_support {
 
@@ -88,13 +91,16 @@ std::string to_modified_utf8(std::string_view bytes) {
 
 Utf8Chars::Utf8Chars(JNIEnv* env, jstring text) : env_(env), text_(text) {
     if (text_ != nullptr) {
-        chars_ = env_->GetStringUTFChars(text_, nullptr);
+        chars_ = env_->GetStringUTFChars(text_, &is_copy_);
         if (chars_ == nullptr) env_->ExceptionClear();
     }
 }
 
 Utf8Chars::~Utf8Chars() {
-    if (chars_ != nullptr) env_->ReleaseStringUTFChars(text_, chars_);
+    if (chars_ == nullptr) return;
+    // A PIN's copy must not outlive its use in the JVM's heap.
+    if (is_copy_ == JNI_TRUE) wipe_secret(const_cast<char*>(chars_), std::strlen(chars_));
+    env_->ReleaseStringUTFChars(text_, chars_);
 }
 
 jstring new_string(JNIEnv* env, std::string_view bytes) {

@@ -17,8 +17,9 @@ namespace jni_support {
 // and any byte that starts no valid sequence is taken as Latin-1.
 std::string to_modified_utf8(std::string_view bytes);
 
-// The UTF-8 copy of a Java string, released when the object dies. get() is
-// null for a null string or when the copy could not be made.
+// The UTF-8 copy of a Java string, released when the object dies, and
+// wiped first when the JVM made it a copy (it may hold a PIN). get() is null
+// for a null string or when the copy could not be made.
 class Utf8Chars {
 public:
     Utf8Chars(JNIEnv* env, jstring text);
@@ -31,6 +32,7 @@ private:
     JNIEnv* env_;
     jstring text_;
     const char* chars_ = nullptr;
+    jboolean is_copy_ = JNI_FALSE;
 };
 
 // A new Java string of the bytes (made valid modified UTF-8); null when the

@@ -9,7 +9,7 @@
 #include "platform/sleep.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
-#include "tarvik/reader/secret_wipe.h"
+#include "platform/secret_wipe.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_interfaces.h"
 #include "tarvik/reader/pcsc_result.h"
-#include "tarvik/reader/secret_wipe.h"
+#include "platform/secret_wipe.h"
 #include "tarvik/reader/sync_omnikey.h"
 
 using tarvik::reader::card_removed;

@@ -1,6 +1,7 @@
 // Allocation failures under the exports of libtarvik.so: each answers its
 // failure code and no exception reaches the host. Each case runs in a
-// process of its own, so each meets the state a fresh host has.
+// process of its own, so each meets the state a fresh host has. And the
+// JVM's copies of a PIN string go back wiped.
 #include <gtest/gtest.h>
 
 #include <jni.h>
@@ -10,30 +11,13 @@
 #include "tarvik.h"
 #include "tarvik/faces/jni_face.h"
 #include "tests/engine/failing_new.h"
+#include "tests/fake_jni_env.h"
 
 using kit::test::with_failing_new;
 
 namespace {
 
-// A JNI environment that knows strings only: enough for the natives to get
-// as far as their first allocation.
-class StringsOnlyEnv {
-public:
-    StringsOnlyEnv() {
-        table_.GetStringUTFChars = [](JNIEnv*, jstring text, jboolean*) -> const char* {
-            return reinterpret_cast<const char*>(text);
-        };
-        table_.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {};
-        table_.GetStringLength = [](JNIEnv*, jstring) -> jsize { return 1; };
-        env_.functions = &table_;
-    }
-    JNIEnv* get() { return &env_; }
-    static jstring text(const char* chars) { return reinterpret_cast<jstring>(const_cast<char*>(chars)); }
-
-private:
-    JNINativeInterface_ table_{};
-    JNIEnv env_{};
-};
+using kit::test::StringsOnlyEnv;
 
 TEST(TarvikExportGuard, PlainStartUpAnswersFailure) {
     EXPECT_EQ(with_failing_new([] { return eidStartOnline("https://127.0.0.1/x"); }), -1);
@@ -71,3 +55,15 @@ TEST(TarvikExportGuard, JniNativesAnswerTheirFailures) {
 }
 
 }  // namespace
+
+// The JVM hands a native a copy of a PIN string: it is wiped before release.
+TEST(TarvikPinCopies, AreWipedBeforeTheyGoBackToTheJvm) {
+    StringsOnlyEnv env(/*copies=*/true);
+    const jobject self = nullptr;
+    DUZEDORIRE_NATIVE(eidAuthentication)(env.get(), self, 42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, env.text("1234"));
+    DUZEDORIRE_NATIVE(eidSigningData)(env.get(), self, 42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, env.text("5678"),
+                                      env.text("AB"), env.text("doc"));
+    ASSERT_EQ(StringsOnlyEnv::released().size(), 4u);  // the PINs, the hash and the reference
+    for (const std::string& copy : StringsOnlyEnv::released())
+        EXPECT_EQ(copy, std::string(copy.size(), '\0'));
+}

@@ -1,18 +1,23 @@
 // Allocation failures under the exports of libselvane.so (flat, BASIC and
 // Vindra faces): each answers its failure code and no exception reaches the
-// host.
+// host. And the JVM's copy of a PIN string goes back wiped.
 #include <gtest/gtest.h>
 
 #include <jni.h>
+
+#include <string>
 
 #include "fake_tarvik_table.h"
 #include "selvane.h"
 #include "selvane/current_device.h"
 #include "tests/engine/failing_new.h"
+#include "tests/fake_jni_env.h"
 
 using kit::test::with_failing_new;
 
 extern "C" JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nopenDevice(JNIEnv* env, jobject, jstring reader);
+extern "C" JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisReadPrivate(JNIEnv* env, jobject, jint handle,
+                                                                                 jint mode, jstring pin);
 
 namespace {
 
@@ -44,18 +49,20 @@ TEST_F(SelvaneExportGuard, BasicExportsAnswerTheirFailures) {
 }
 
 TEST_F(SelvaneExportGuard, VindraNativeAnswersItsFailure) {
-    JNINativeInterface_ table{};
-    table.GetStringUTFChars = [](JNIEnv*, jstring text, jboolean*) -> const char* {
-        return reinterpret_cast<const char*>(text);
-    };
-    table.ReleaseStringUTFChars = [](JNIEnv*, jstring, const char*) {};
-    JNIEnv env{};
-    env.functions = &table;
-    char name[] = "Kit Plain 00 00";
+    kit::test::StringsOnlyEnv env;
     EXPECT_EQ(with_failing_new([&] {
-                  return Java_com_velmora_vindra_Vindra_nopenDevice(&env, nullptr, reinterpret_cast<jstring>(name));
+                  return Java_com_velmora_vindra_Vindra_nopenDevice(env.get(), nullptr, env.text("Kit Plain 00 00"));
               }),
               -1);
+}
+
+// The JVM hands the native a copy of the SAM PIN: it is wiped before release.
+TEST_F(SelvaneExportGuard, VindraPinCopyIsWipedBeforeItGoesBackToTheJvm) {
+    kit::test::StringsOnlyEnv env(/*copies=*/true);
+    // A wrong SAM PIN: the read fails, so no field is set on the missing object.
+    EXPECT_NE(Java_com_velmora_vindra_Vindra_nsisReadPrivate(env.get(), nullptr, 0, 0, env.text("9999")), 1);
+    ASSERT_EQ(kit::test::StringsOnlyEnv::released().size(), 1u);
+    EXPECT_EQ(kit::test::StringsOnlyEnv::released()[0], std::string(4, '\0'));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Wipes a buffer that held a PIN: at once, or when the scope that owns it
 // ends, on every path. OPENSSL_cleanse, because a plain memset of a buffer
 // about to die is a dead store the optimiser may drop.
-#ifndef TARVIK_READER_SECRET_WIPE_H
-#define TARVIK_READER_SECRET_WIPE_H
+#ifndef KIT_PLATFORM_SECRET_WIPE_H
+#define KIT_PLATFORM_SECRET_WIPE_H
 
 #include <openssl/crypto.h>
 
