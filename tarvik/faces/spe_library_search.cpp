@@ -1,7 +1,6 @@
 #include "tarvik/faces/spe_library_search.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <vector>
@@ -15,15 +14,16 @@ bool regular_file(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The absolute directories of PATH, in order (":"-separated, quotes
+// dropped). Never the working directory nor a relative entry: a library
+// planted there would be loaded, and its constructor run.
 std::vector<std::string> search_directories() {
     std::vector<std::string> directories;
-    char cwd[SPE_LIBRARY_PATH_MAX + 1] = {};
-    if (::getcwd(cwd, sizeof cwd) != nullptr) directories.emplace_back(cwd);
     const char* path = std::getenv("PATH");
     std::string entry;
     for (const char* p = path != nullptr ? path : "";; ++p) {
         if (*p == ':' || *p == '\0') {
-            if (!entry.empty()) directories.push_back(entry);
+            if (!entry.empty() && entry.front() == '/') directories.push_back(entry);
             entry.clear();
             if (*p == '\0') break;
         } else if (*p != '"') {
@@ -33,10 +33,15 @@ std::vector<std::string> search_directories() {
     return directories;
 }
 
+// A bare name: no folder of its own, no way out of the searched one.
+bool plain_name(std::string_view name) {
+    return name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
+}
+
 }  // namespace
 
 std::string find_spe_library(std::string_view name) {
-    if (name.empty() || name.size() > SPE_LIBRARY_NAME_MAX) return {};
+    if (name.empty() || name.size() > SPE_LIBRARY_NAME_MAX || !plain_name(name)) return {};
     const std::string file = kit::platform::library_file_name(std::string(name) + ".dll");
     for (const auto& directory : search_directories()) {
         const std::string path = directory + "/" + file;

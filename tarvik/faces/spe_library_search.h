@@ -10,9 +10,10 @@ inline constexpr std::size_t SPE_LIBRARY_NAME_MAX = 251;  // characters; "<name>
 inline constexpr std::size_t SPE_LIBRARY_PATH_MAX = 4095;
 
 // The full path of the platform's file for "<name>.dll" (libname.so) in the
-// current directory, else in the first directory of PATH (":"-separated,
-// quotes dropped) that holds it; empty when there is none, or the name is
-// empty or longer than SPE_LIBRARY_NAME_MAX.
+// first absolute directory of PATH (":"-separated, quotes dropped) that
+// holds it; never in the working directory or a relative PATH entry. Empty
+// when there is none, or the name is empty, longer than
+// SPE_LIBRARY_NAME_MAX, or holds "/" or "..".
 std::string find_spe_library(std::string_view name);
 
 #endif

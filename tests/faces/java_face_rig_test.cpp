@@ -162,7 +162,7 @@ TEST_F(JavaFaceSecureEntry, ReaderNameSpinpadListAndLibrarySwitch) {
     fs::current_path(before);
 }
 
-TEST_F(JavaFaceSecureEntry, TheCurrentDirectoryIsSearchedBeforePath) {
+TEST_F(JavaFaceSecureEntry, TheCurrentDirectoryIsNeverSearched) {
     const auto before = fs::current_path();
     const std::string folder = scratch_ + "/cwd";
     fs::create_directories(folder);

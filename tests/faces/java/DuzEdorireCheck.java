@@ -147,7 +147,7 @@ public final class DuzEdorireCheck {
         String reader = args[1];
         open(face, reader, args[2]);
         checkEquals(0, face.setSPELibrary(reader, "spetest"), "setSPELibrary");
-        checkEquals(0, face.isOperationalSPESCReader(reader), "the current directory's file was taken");
+        checkEquals(1, face.isOperationalSPESCReader(reader), "the library along PATH, not the current directory's file");
     }
 
     public static void main(String[] args) {
