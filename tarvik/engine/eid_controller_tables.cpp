@@ -263,3 +263,18 @@ int eidRunControllerTables(int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUN
     }
     return 0;
 }
+
+int eidFailedCheckCode(const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out) {
+    if (in == nullptr || out == nullptr) return -1;
+    const auto first_unverified = [](const auto& table) -> int {
+        for (const auto& row : table)
+            if (requested(row.mask, row.bit) && *row.status != 1) return row.code;
+        return 0;
+    };
+    EidVerifySgnTable signatures{};
+    eidBuildVerifySgnTable(in, out, signatures);
+    if (const int code = first_unverified(signatures); code != 0) return code;
+    EidChainTable chains{};
+    eidBuildCcvCheckTable(in, out, chains);
+    return first_unverified(chains);
+}

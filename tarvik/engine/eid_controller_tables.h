@@ -147,4 +147,11 @@ int eidRunControllerTable(EidTable table, int handle, const S_EID_FUNCTION_INPUT
 int eidRunControllerTables(int handle, const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out,
                            const EidCertFileNames* names, EidTable last, EidTable* failed);
 
+// After a transaction that ran its checks: the code of the first signature
+// or chain check the masks asked for whose status is not 1 (verified), in
+// table order (1010, 1012, 1011, then 1019, 1023); 0 when each verified.
+// The transaction itself leaves a failed check in its status only. -1 for
+// a null argument.
+int eidFailedCheckCode(const S_EID_FUNCTION_INPUT* in, S_EID_FUNCTION_OUTPUT* out);
+
 #endif

@@ -209,6 +209,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject 
         {},
         {},
         false};
+    spec.answer_failed_checks = true;
     return run_jni_transaction(env, self, handle, masks, spec);
 } catch (...) {
     return kit::export_failure(__func__, -1);

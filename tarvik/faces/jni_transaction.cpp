@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "tarvik/engine/eid_controller_tables.h"
 #include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/renderings.h"
 #include "tarvik/faces/face_state.h"
@@ -61,6 +62,12 @@ int run_jni_transaction(JNIEnv* env, jobject self, int handle, const jint (&mask
     if (const int rc = spec.transaction(handle, &records.in, &records.out); rc != 0) {
         trace_code(texts.name, texts.transaction_error, rc);
         return rc;
+    }
+    if (spec.answer_failed_checks) {
+        if (const int rc = eidFailedCheckCode(&records.in, &records.out); rc != 0) {
+            trace_code(texts.name, texts.transaction_error, rc);
+            return rc;
+        }
     }
     if (spec.save_cache_early) eidSaveToCardCache(&face_card_cache, &records.out);
     if (spec.after_transaction) {

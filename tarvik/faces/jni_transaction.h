@@ -1,6 +1,6 @@
 // The steps every transaction native of the JNI face takes: records,
-// card identifier, card cache, the transaction, the transaction XML into
-// retval / retval_xml, and the cache saved.
+// card identifier, card cache, the transaction, its checks, the transaction
+// XML into retval / retval_xml, and the cache saved.
 #ifndef TARVIK_FACES_JNI_TRANSACTION_H
 #define TARVIK_FACES_JNI_TRANSACTION_H
 
@@ -32,6 +32,10 @@ struct JniTransaction {
     std::function<int(const S_EID_FUNCTION_OUTPUT&)> after_transaction;
     // Save the output to the cache as soon as the transaction succeeded.
     bool save_cache_early = false;
+    // A verifying native: a check the masks asked for that did not verify
+    // answers its row's code (eidFailedCheckCode), and nothing is handed
+    // back or cached.
+    bool answer_failed_checks = false;
 };
 
 // Runs the native's steps; the masks are the ten jint arguments.

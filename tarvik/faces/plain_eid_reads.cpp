@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tarvik/engine/crypto/eid_crypto.h"
+#include "tarvik/engine/eid_controller_tables.h"
 #include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/eid_public_transactions.h"
 #include "tarvik/engine/renderings.h"
@@ -20,11 +21,8 @@ constexpr int32_t kSignedDataBits = 0xD24;
 constexpr int32_t kPhotoCheckBits = 0x6124;
 constexpr int32_t kRootCertBits = 0x124;  // mask 8: the card's root certificate, read only
 
-// What a failed check answers: the code of the engine row that ran it; the
-// chain takes the chain checks' code.
-constexpr int kIdentitySignatureFailed = 1010;
-constexpr int kAddressSignatureFailed = 1011;
-constexpr int kPhotoFailed = 1012;
+// A failed check answers the code of the engine row that ran it; the
+// national-register chain, checked here, takes the chain checks' code.
 constexpr int kChainFailed = 1019;
 
 using Transaction = int (*)(int, S_EID_FUNCTION_INPUT*, S_EID_FUNCTION_OUTPUT*);
@@ -65,13 +63,9 @@ int national_register_chain(S_EID_FUNCTION_OUTPUT& out) {
     return status;
 }
 
-// The transaction leaves a failed check in a status only.
-int failed_check(S_EID_FUNCTION_OUTPUT& out) {
-    if (out.id_rn_stat != 1) return kIdentitySignatureFailed;
-    if (out.id_address_stat != 1) return kAddressSignatureFailed;
-    if (out.id_photo_stat != 1) return kPhotoFailed;
-    if (national_register_chain(out) != 1) return kChainFailed;
-    return 0;
+int failed_check(const S_EID_FUNCTION_INPUT& in, S_EID_FUNCTION_OUTPUT& out) {
+    if (const int code = eidFailedCheckCode(&in, &out); code != 0) return code;
+    return national_register_chain(out) == 1 ? 0 : kChainFailed;
 }
 
 // A file that was not read gives the empty text.
@@ -119,7 +113,7 @@ int read_public_data(int handle, int format, const Wants& wants, const Outputs& 
     TransactionRecords records(verify ? PUB_DATA_VER_OFFLINE : IDENT_CAP_OFFLINE, masks);
     const Transaction transaction = verify ? eidPubDataVerify : eidPubDataCaptureIdentify;
     int rc = transaction(handle, &records.in, &records.out);
-    if (rc == 0 && verify) rc = failed_check(records.out);
+    if (rc == 0 && verify) rc = failed_check(records.in, records.out);
     if (rc != 0) return rc;
     return write_outputs(records.out, format, wants, outputs);
 }

@@ -20,6 +20,8 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 
 namespace {
@@ -223,10 +225,11 @@ TEST_P(Verification, TrimmedSignatureIsZeroExtended) {
     EXPECT_EQ(status, 1);
 }
 
-TEST_P(Verification, DamagedDerFallsBackToThePemFile) {
+// The PEM file stands in for damaged DER bytes only while it holds what the
+// transaction saved: not outside one, not once another writer changed it.
+TEST_P(Verification, DamagedDerFallsBackToThePemFileThisTransactionSaved) {
     Bytes der = file("rrn.der");
     Cert saved(der, 8);
-    ASSERT_EQ(eidSaveX509(&saved, out.file("rrn.pem").c_str()), 0);
     // Same file name, damaged bytes.
     der[0] ^= 0xFF;
     Cert damaged(der, 8);
@@ -234,11 +237,24 @@ TEST_P(Verification, DamagedDerFallsBackToThePemFile) {
     damaged.c.dsc_len = static_cast<uint32_t>(std::strlen(damaged.c.dsc));
     Data id(file("identity.bin")), sig(file("identity.sig"));
     int status = 0;
+
+    ASSERT_EQ(eidSaveX509(&saved, out.file("rrn.pem").c_str()), 0);
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), -1) << "saved by no transaction";
+    EXPECT_EQ(status, 0);
+
+    const tarvik::crypto::ParsedCertificateScope transaction;
+    ASSERT_EQ(eidSaveX509(&saved, out.file("rrn.pem").c_str()), 0);
     EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), 0);
     EXPECT_EQ(status, 1);
 
-    std::filesystem::remove(out.file("rrn.pem"));
+    // Another writer's certificate over the same key, which would verify.
+    std::filesystem::copy_file(path("rrn_selfsigned.pem"), out.file("rrn.pem"),
+                               std::filesystem::copy_options::overwrite_existing);
     status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), -1);
+    EXPECT_EQ(status, 0);
+
+    std::filesystem::remove(out.file("rrn.pem"));
     EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), -1);
     EXPECT_EQ(status, 0);
 }
@@ -286,6 +302,20 @@ TEST_P(Chain, SelfSignedOrUnanchoredCertificatesAreRefused) {
     EXPECT_EQ(eidVerifyCertificateChain(&unsaved, &*ca, &*root, &ccv), -1);
     EXPECT_EQ(ccv, 0);
     EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, nullptr), -1);
+
+    // A self-signed certificate as its own root, or standing in for the
+    // intermediate as well: in the library's store it would pass unchecked.
+    auto rrn_self = saved("rrn_selfsigned", 8), rrn_self_root = saved("rrn_selfsigned", 6);
+    ASSERT_EQ(eidSaveX509(&*root, out.file("root.pem").c_str()), 0);
+    for (const auto& [intermediate, anchor] : {std::pair{&*ca, &*rrn_self_root}, {&*rrn_self_root, &*rrn_self_root}}) {
+        ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*rrn_self, intermediate, anchor, &ccv), 0);
+        EXPECT_EQ(ccv, -1);
+    }
+    // The intermediate itself as the certificate to verify.
+    ccv = 0;
+    EXPECT_EQ(eidVerifyCertificateChain(&*ca, &*ca, &*root, &ccv), 0);
+    EXPECT_EQ(ccv, -1);
 }
 
 // The error the library alone finds in a chain (no callback): what the
@@ -362,26 +392,45 @@ TEST_P(Verification, PemSaveNeverFollowsALinkNorWaitsOnAFifoAtItsName) {
     EXPECT_EQ(cert.pem_name(), "");
 }
 
-// Within one transaction each certificate is parsed once, yet the chain
-// check still judges the PEM files as they are on disk.
-TEST_P(Chain, WithinATransactionTheSavedFilesAreStillWhatCounts) {
-    const tarvik::crypto::ParsedCertificateScope transaction;
-    auto ca = saved("ca", 4), root = saved("root", 6), auth = saved("auth", 2);
-    int ccv = 0;
-    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
-    EXPECT_EQ(ccv, 1);
+// The chain is the card's certificates, within a transaction or outside:
+// a saved file that was removed leaves its anchor out, and one that another
+// writer changed fails the check, even when what it now holds would pass.
+TEST_P(Chain, ASavedFileChangedSinceIsNeverJudgedInPlaceOfTheCard) {
+    for (const bool in_transaction : {true, false}) {
+        SCOPED_TRACE(in_transaction ? "within a transaction" : "outside");
+        std::optional<tarvik::crypto::ParsedCertificateScope> transaction;
+        if (in_transaction) transaction.emplace();
+        auto ca = saved("ca", 4), root = saved("root", 6), auth = saved("auth", 2);
+        int ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+        EXPECT_EQ(ccv, 1);
 
-    std::filesystem::remove(root->pem_name());
-    ccv = 0;
-    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
-    EXPECT_EQ(ccv, -1) << "a removed anchor is gone";
+        std::filesystem::remove(root->pem_name());
+        ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
+        EXPECT_EQ(ccv, -1) << "a removed anchor is gone";
+        ASSERT_EQ(eidSaveX509(&*root, root->pem_name().c_str()), 0);
 
-    ASSERT_EQ(eidSaveX509(&*root, root->pem_name().c_str()), 0);
-    std::filesystem::copy_file(path("selfsigned.pem"), auth->pem_name(),
-                               std::filesystem::copy_options::overwrite_existing);
-    ccv = 0;
-    EXPECT_EQ(eidVerifyCertificateChain(&*auth, &*ca, &*root, &ccv), 0);
-    EXPECT_EQ(ccv, -1) << "the leaf is what its file now holds";
+        // A card of another PKI: its leaf's file replaced by a good leaf.
+        const int other_bits = GetParam() == 1024 ? 2048 : 1024;
+        Cert stranger(read_bytes(pki(other_bits).path() / "auth.der"), 2);
+        ASSERT_EQ(eidSaveX509(&stranger, out.file("stranger.pem").c_str()), 0);
+        std::filesystem::copy_file(path("auth.pem"), out.file("stranger.pem"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&stranger, &*ca, &*root, &ccv), -1) << "a changed leaf";
+        EXPECT_EQ(ccv, 0);
+
+        // The other PKI's chain under this card's root: the root's file
+        // replaced by the other PKI's root.
+        Cert stranger_ca(read_bytes(pki(other_bits).path() / "ca.der"), 4);
+        ASSERT_EQ(eidSaveX509(&stranger, out.file("stranger.pem").c_str()), 0);
+        ASSERT_EQ(eidSaveX509(&stranger_ca, out.file("stranger_ca.pem").c_str()), 0);
+        std::filesystem::copy_file(pki(other_bits).file("root.pem"), root->pem_name(),
+                                   std::filesystem::copy_options::overwrite_existing);
+        EXPECT_EQ(eidVerifyCertificateChain(&stranger, &stranger_ca, &*root, &ccv), -1) << "a changed anchor";
+        EXPECT_EQ(ccv, 0);
+    }
 }
 
 TEST_P(Verification, PemFilesAreTheSameWithinATransactionAndOutside) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_auth_server.h"
@@ -67,13 +68,17 @@ protected:
         ::setenv("APPDATA", app_data_.c_str(), 1);
         ASSERT_TRUE(server_.start());
     }
-    // The eID card of a fresh test PKI in the first reader.
-    void insert_card() {
+    // The eID card of a fresh test PKI (or a variant of it) in the first reader.
+    void insert_card(const std::string& variant = "") {
         const std::string pki = scratch_ + "/pki";
-        ASSERT_TRUE(kit::rig::make_test_pki(pki));
+        if (!fs::exists(pki)) {
+            ASSERT_TRUE(kit::rig::make_test_pki(pki));
+        }
         photo_size_ = fs::file_size(pki + "/photo.jpg");
-        card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0),
-                                                        std::vector<std::string>{"--profile", "eid", "--pki", pki});
+        std::vector<std::string> args{"--profile", "eid", "--pki", pki};
+        if (!variant.empty()) args.insert(args.end(), {"--variant", variant});
+        card_.reset();
+        card_ = std::make_unique<kit::rig::VirtualCard>(kit::rig::port_of(0), args);
         reader_ = kit::rig::slot_name(kit::rig::reader_entries().at(0));
         ASSERT_TRUE(kit::rig::wait_for_card(reader_, true));
     }
@@ -114,6 +119,17 @@ TEST_F(JavaFace, PublicDataNativesThroughCardAndServer) {
     const auto* identity = find_item(requests[1], kTagIdentityFile);
     ASSERT_NE(identity, nullptr);
     EXPECT_NE(identity->value.find("Peeters"), std::string::npos);
+}
+
+// The server accepts the results, yet a local check that failed is what
+// the host gets: its code, and no transaction XML.
+TEST_F(JavaFace, PublicDataVerifyOfAChangedCardAnswersTheCheckThatFailed) {
+    for (const auto& [variant, code] : {std::pair{"tampered-identity", "1010"}, {"tampered-address", "1011"}}) {
+        SCOPED_TRACE(variant);
+        ASSERT_NO_FATAL_FAILURE(insert_card(variant));
+        server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXVERIFY"))});
+        EXPECT_EQ(run_java({"changed-card", reader_, server_.url(), code}), 0);
+    }
 }
 
 TEST_F(JavaFace, KeyNativesThroughCardAndServer) {

@@ -134,7 +134,8 @@ TEST_F(PlainFaceWithEidCard, VerifiedReadFillsTheSameOutputs) {
 
 TEST_F(PlainFaceWithEidCard, VerifiedReadOfAChangedCardFailsWithTheCheckThatFailed) {
     const std::pair<const char*, int> cards[] = {
-        {"tampered-identity", 1010}, {"tampered-address", 1011}, {"wrong-photo-hash", 1012}, {"foreign-root", 1019}};
+        {"tampered-identity", 1010}, {"tampered-address", 1011}, {"wrong-photo-hash", 1012}, {"foreign-root", 1019},
+        {"selfsigned-rrn", 1019}};
     for (const auto& [variant, code] : cards) {
         insert(variant);
         ReadOutputs out;

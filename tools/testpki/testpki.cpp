@@ -11,6 +11,7 @@
 //   rrn.*        national-register certificate, by root   (card certificate 8)
 //   auth_expired.{pem,der}  the auth key in a certificate that expired
 //   selfsigned.{pem,der}    the auth key in a self-signed certificate
+//   rrn_selfsigned.{pem,der} the rrn key in a self-signed certificate
 //   auth_notyet.{pem,der}   the auth key in a certificate valid from next month
 //   ca_not_ca.{pem,der}     the ca key and name in a certificate that is no CA
 //   root_pathlen0.{pem,der} the root key and name with a path length of 0
@@ -364,6 +365,8 @@ void make_all(unsigned bits) {
                                       auth_key.get(), ca.get(), ca_key.get());
     const CertPtr selfsigned = make_cert({"Jan Peeters (Authentication)", 7, -1, 3650, false, "critical,digitalSignature"},
                                          auth_key.get(), nullptr, auth_key.get());
+    const CertPtr rrn_selfsigned = make_cert({"Test National Register", 11, -1, 3650, false, "critical,digitalSignature"},
+                                             rrn_key.get(), nullptr, rrn_key.get());
     for (auto [base, cert, key] : {std::tuple{"root", root.get(), root_key.get()}, {"ca", ca.get(), ca_key.get()},
                                    {"auth", auth.get(), auth_key.get()}, {"sign", sign.get(), sign_key.get()},
                                    {"rrn", rrn.get(), rrn_key.get()}}) {
@@ -372,6 +375,7 @@ void make_all(unsigned bits) {
     }
     save_cert("auth_expired", expired.get());
     save_cert("selfsigned", selfsigned.get());
+    save_cert("rrn_selfsigned", rrn_selfsigned.get());
     make_chain_faults(root.get(), root_key.get(), ca_key.get(), auth_key.get(), ca.get());
     const KeyPtr foreign_key = make_key(bits);
     const CertPtr foreign_root = make_cert({"Test Root CA", 1, -1, 3650, true, "critical,keyCertSign,cRLSign"},

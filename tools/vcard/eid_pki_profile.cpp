@@ -27,6 +27,7 @@ struct CardFiles {
 bool install_eid_pki(Card& card, const std::string& folder, std::string_view variant) {
     CardFiles names;
     if (variant == "foreign-root") names.root = "foreign_root.der";
+    if (variant == "selfsigned-rrn") names.root = names.rrn = "rrn_selfsigned.der";
     if (variant == "zero-tail") {
         names.identity = "zt_identity.bin";
         names.identity_sig = "zt_identity.sig";
@@ -41,7 +42,8 @@ bool install_eid_pki(Card& card, const std::string& folder, std::string_view var
         names.photo = prefix + "photo.jpg";
     }
     const bool known = variant.empty() || variant == "tampered-identity" || variant == "tampered-address" ||
-                       variant == "wrong-photo-hash" || variant == "foreign-root" || variant == "big-photo" ||
+                       variant == "wrong-photo-hash" || variant == "foreign-root" || variant == "selfsigned-rrn" ||
+                       variant == "big-photo" ||
                        variant == "zero-tail" || variant == "tag0-hash-00" || variant == "tag0-hash-0000";
     if (!known) return false;
     auto identity = load(folder, names.identity);

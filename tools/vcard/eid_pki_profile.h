@@ -16,6 +16,8 @@ namespace vcard {
 //   tampered-address   one byte of the address file changed
 //   wrong-photo-hash   a photo whose SHA-1 differs from the identity file's
 //   foreign-root       certificate 6 is another root of the same name
+//   selfsigned-rrn     certificates 8 and 6 are one self-signed certificate
+//                      over the national-register key
 //   big-photo          a photo of 5,000 bytes
 //   zero-tail          photo hash and identity signature end in a zero byte
 //   tag0-hash-00       identity file begins with a tag-0 item, photo hash

@@ -1,9 +1,8 @@
-#include <openssl/pem.h>
-
 #include <array>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "tarvik/engine/crypto/eid_crypto.h"
 #include "tarvik/engine/crypto/openssl_handles.h"
@@ -40,33 +39,45 @@ std::optional<std::string> pem_name(const S_EID_CERT* cert) {
     return name;
 }
 
-// A file this transaction saved is not parsed again: its certificate is
-// the one it was saved from.
-void load_trusted(X509_STORE* store, X509_LOOKUP* lookup, const std::string& name, const char* label) {
-    const X509Ptr saved = certificate_saved_in(name);
-    if (saved && X509_STORE_add_cert(store, saved.get()) == 1) {
+// One certificate of the check: the card's, from its DER bytes, and the PEM
+// file it was saved to. The file is only compared, never parsed: what
+// counts is the card's certificate, and a file another writer changed since
+// it was saved makes the check fail.
+struct Saved {
+    X509Ptr cert;     // null when the card's bytes do not parse
+    SavedFile file = SavedFile::unreadable;
+};
+
+Saved saved_certificate(const S_EID_CERT* record, const std::string& name) {
+    Saved saved{parse_der_certificate({record->crt, record->crt_len}), SavedFile::changed};
+    if (saved.cert) saved.file = saved_file_state(name, saved.cert.get());
+    return saved;
+}
+
+void trace_changed(const std::string& name) {
+    CHAIN_TRACE("ERROR: %s no longer holds the certificate saved from the card", name.c_str());
+}
+
+// An anchor whose file is gone or unreadable is left out (traced), and the
+// chain then fails to verify; false when its file was changed.
+bool add_anchor(X509_STORE* store, const S_EID_CERT* record, const std::string& name, const char* label) {
+    const Saved anchor = saved_certificate(record, name);
+    if (anchor.file == SavedFile::changed) {
+        trace_changed(name);
+        return false;
+    }
+    if (anchor.file == SavedFile::holds_it && X509_STORE_add_cert(store, anchor.cert.get()) == 1) {
         CHAIN_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
-        return;
+        return true;
     }
-    if (X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_PEM) != 1) {
-        CHAIN_TRACE("ERROR: X509_LOOKUP_load_file with %s failed, err = %s", name.c_str(), last_error_text().c_str());
-        return;
-    }
-    CHAIN_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
+    CHAIN_TRACE("ERROR: X509_LOOKUP_load_file with %s failed, err = %s", name.c_str(), last_error_text().c_str());
+    return true;
 }
 
-X509Ptr read_pem_file(const std::string& name) {
-    if (X509Ptr saved = certificate_saved_in(name)) return saved;
-    FilePtr file(std::fopen(name.c_str(), "r"));
-    if (!file) {
-        CHAIN_TRACE("fopen(%s, r) failed", name.c_str());
-        return nullptr;
-    }
-    return X509Ptr(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
-}
-
-// The store of the two trust anchors, or nothing when a library step failed.
-StorePtr make_store(const std::string& intermediate, const std::string& root) {
+// The store of the two trust anchors, or nothing when a library step failed
+// or an anchor's file was changed.
+StorePtr make_store(const S_EID_CERT* intermediate, const std::string& intermediate_name, const S_EID_CERT* root,
+                    const std::string& root_name) {
     StorePtr store(X509_STORE_new());
     if (!store) {
         CHAIN_TRACE("ERROR: X509_STORE_new failed, err = %s", last_error_text().c_str());
@@ -74,15 +85,15 @@ StorePtr make_store(const std::string& intermediate, const std::string& root) {
     }
     CHAIN_TRACE("call to X509_STORE_new() was successful");
     X509_STORE_set_verify_cb(store.get(), verify_cb);
-    X509_LOOKUP* lookup = X509_STORE_add_lookup(store.get(), X509_LOOKUP_file());
-    if (lookup == nullptr) {
+    if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_file()) == nullptr) {
         CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_file() failed, err = %s",
                      last_error_text().c_str());
         return nullptr;
     }
     CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_file()) was successful");
-    load_trusted(store.get(), lookup, root, "x509cert3_pem_fn");
-    load_trusted(store.get(), lookup, intermediate, "x509cert2_pem_fn");
+    if (!add_anchor(store.get(), root, root_name, "x509cert3_pem_fn") ||
+        !add_anchor(store.get(), intermediate, intermediate_name, "x509cert2_pem_fn"))
+        return nullptr;
     if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir()) == nullptr) {
         CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_hash_dir() failed, err=%s",
                      last_error_text().c_str());
@@ -90,6 +101,30 @@ StorePtr make_store(const std::string& intermediate, const std::string& root) {
     }
     CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()) was successful");
     return store;
+}
+
+// The certificate to verify, or null when its file is unreadable or changed.
+X509Ptr certificate_to_verify(const S_EID_CERT* record, const std::string& name) {
+    Saved leaf = saved_certificate(record, name);
+    if (leaf.file == SavedFile::holds_it) return std::move(leaf.cert);
+    if (leaf.file == SavedFile::changed)
+        trace_changed(name);
+    else
+        CHAIN_TRACE("fopen(%s, r) failed", name.c_str());
+    CHAIN_TRACE("ERROR: PEM_read_X509 to get crt2vfy failed, err = %s", last_error_text().c_str());
+    return nullptr;
+}
+
+// A certificate that names itself as its issuer, or is one of its own
+// anchors, proves nothing: the library would take it as its own trust
+// anchor without ever raising an error for it.
+bool anchors_itself(X509* leaf, const S_EID_CERT* intermediate, const S_EID_CERT* root) {
+    if (X509_NAME_cmp(X509_get_subject_name(leaf), X509_get_issuer_name(leaf)) == 0) return true;
+    for (const S_EID_CERT* anchor : {intermediate, root}) {
+        const X509Ptr cert = parse_der_certificate({anchor->crt, anchor->crt_len});
+        if (cert && X509_cmp(leaf, cert.get()) == 0) return true;
+    }
+    return false;
 }
 
 // 1 chain verified, -1 not, nothing when the check could not be made.
@@ -155,15 +190,16 @@ int eidVerifyCertificateChain(const S_EID_CERT* certificate, const S_EID_CERT* i
     CRYPTO_TRACE("x509cert3_pem_fn = %s", root_name->c_str());
 
     int result = -1;
-    if (StorePtr store = make_store(*intermediate_name, *root_name)) {
-        if (X509Ptr leaf = read_pem_file(*leaf_name)) {
-            if (const auto verified = verify_chain(store.get(), leaf.get())) {
+    if (StorePtr store = make_store(intermediate, *intermediate_name, root, *root_name)) {
+        if (X509Ptr leaf = certificate_to_verify(certificate, *leaf_name)) {
+            const bool self_anchored = anchors_itself(leaf.get(), intermediate, root);
+            if (self_anchored) CHAIN_TRACE("ERROR: the certificate to verify is self-issued or its own anchor");
+            const auto verified = self_anchored ? std::optional<int>(-1) : verify_chain(store.get(), leaf.get());
+            if (verified) {
                 *ccv_stat = *verified;
                 CRYPTO_TRACE("*ccv_stat = %i", *ccv_stat);
                 result = 0;
             }
-        } else {
-            CRYPTO_TRACE("ERROR: PEM_read_X509 to get crt2vfy failed, err = %s", last_error_text().c_str());
         }
     }
     ERR_clear_error();

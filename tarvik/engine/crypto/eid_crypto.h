@@ -9,7 +9,8 @@
 //   *status 1 verified, -1 checked and not verified; written only when the
 //           check was made (left as it was on a -1 result).
 // Certificates are taken from crt (DER) or, failing that, from the PEM file
-// named by dsc (names of at most CRYPTO_FILE_NAME_MAX characters).
+// named by dsc (names of at most CRYPTO_FILE_NAME_MAX characters), but only
+// while it holds exactly what the current transaction saved to it.
 #ifndef TARVIK_ENGINE_CRYPTO_EID_CRYPTO_H
 #define TARVIK_ENGINE_CRYPTO_EID_CRYPTO_H
 
@@ -43,16 +44,24 @@ int eidVerifySgnAuthentication(const S_EID_DATA* auth_chal, const S_EID_DATA* au
                                int* status);
 int eidVerifySgnSigning(const S_EID_DATA* sign_hash, const S_EID_DATA* sign_sgn, const S_EID_CERT* cert3,
                         int* status);
-// Raw RSA public-key operation on the signature; verified when the value is
-// 20 bytes equal to the last 20 bytes of the recovered block. A failed RSA
-// step gives status -1. Keys other than RSA are refused (-1).
+// Raw RSA public-key operation on the signature; verified only when the
+// value is 20 bytes and the recovered block is the whole PKCS #1 type-1
+// block at the key's size: 00 01, at least eight FF, 00, then the value. A
+// block that merely ends with the value, or a failed RSA step, gives status
+// -1. Keys other than RSA are refused (-1).
 int eidVerifySgnHsh(const S_EID_DATA* value, const S_EID_DATA* signature, const S_EID_CERT* certificate,
                     int* status);
 
 // Chain of a certificate up to the intermediate and root, all three saved as
-// PEM files before (dsc); the intermediate and root files are the trust
-// anchors. Expired certificates, invalid CA, path length and purpose errors
-// are tolerated; a self-signed certificate in place of the one checked is not.
+// PEM files before (dsc); the intermediate and root are the trust anchors.
+// The certificates are the records' own (crt): a saved file is only
+// compared with what was saved from it. A removed or unreadable anchor file
+// leaves that anchor out (status -1); a file that no longer holds exactly
+// what was saved fails the check (-1). Expired certificates, invalid CA,
+// path length and purpose errors are tolerated; a certificate to verify
+// that is self-issued or equal to the intermediate or root gets status -1.
+// The anchor is the card's own root: a pass proves the card's certificates
+// agree with each other, not who issued the card.
 int eidVerifyCertificateChain(const S_EID_CERT* certificate, const S_EID_CERT* intermediate, const S_EID_CERT* root,
                               int* ccv_stat);
 // The store's verification callback: ok raised to 1 for the tolerated errors.

@@ -1,4 +1,3 @@
-#include <openssl/pem.h>
 #include <openssl/rsa.h>
 
 #include <algorithm>
@@ -21,8 +20,10 @@ std::span<const unsigned char> bytes_of(const S_EID_DATA* d) { return {d->dta, d
 #define TRACE_AS(fn, ...) __tracef(ORVEL_DEBUG, fn, __FILE__, __LINE__, __VA_ARGS__)
 #define DUMP_AS(fn, data, length) __xdump(ORVEL_DEBUG, fn, __FILE__, __LINE__, (data), (length))
 
-// The certificate from its DER bytes or, failing that, from its PEM file;
-// traced under the name of the operation fn.
+// The certificate from its DER bytes or, failing that, from its PEM file,
+// but only while that file holds exactly what this transaction saved: a
+// file another writer put there is never taken for the card's certificate.
+// Traced under the name of the operation fn.
 X509Ptr load_certificate(const S_EID_CERT* certificate, const char* fn) {
     X509* parsed = nullptr;
     if (eidReadX509Certificate(&parsed, certificate) == 0) {
@@ -36,13 +37,12 @@ X509Ptr load_certificate(const S_EID_CERT* certificate, const char* fn) {
         return nullptr;
     }
     TRACE_AS(fn, "x509cert_pem_fn = %s", name.c_str());
-    FilePtr file(std::fopen(name.c_str(), "r"));
-    if (!file) {
+    X509Ptr cert = certificate_saved_in(name);
+    if (!cert) {
         TRACE_AS(fn, "ERROR in %s, not able to load x509 certificate", fn);
         return nullptr;
     }
-    X509Ptr cert(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
-    if (cert) TRACE_AS(fn, "INFO from %s, certificate loaded via PEM_read_X509", fn);
+    TRACE_AS(fn, "INFO from %s, certificate loaded via PEM_read_X509", fn);
     return cert;
 }
 

@@ -4,9 +4,10 @@
 #include <openssl/pem.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <vector>
+
+#include "platform/file_reader.h"
 
 namespace tarvik::crypto {
 
@@ -34,16 +35,7 @@ X509Ptr new_reference(X509* cert) {
 constexpr std::size_t kPemFileMax = 64 * 1024;
 
 std::optional<std::string> file_text(const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::nullopt;
-    std::string text;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
-        text.append(chunk, n);
-        if (text.size() > kPemFileMax) return std::nullopt;
-    }
-    if (std::ferror(file.get())) return std::nullopt;
-    return text;
+    return kit::platform::read_regular_file(path, kPemFileMax);
 }
 
 }  // namespace
@@ -88,6 +80,13 @@ X509Ptr certificate_saved_in(const std::string& path) {
     for (const auto& p : t_kept.certificates)
         if (p.pem && *p.pem == *text) return new_reference(p.cert.get());
     return nullptr;
+}
+
+SavedFile saved_file_state(const std::string& path, X509* cert) {
+    const auto text = file_text(path);
+    if (!text) return SavedFile::unreadable;
+    const auto saved = pem_text_of(cert);
+    return saved && *saved == *text ? SavedFile::holds_it : SavedFile::changed;
 }
 
 }  // namespace tarvik::crypto

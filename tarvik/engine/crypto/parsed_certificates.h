@@ -35,6 +35,12 @@ std::optional<std::string> pem_text_of(X509* cert);
 // content).
 X509Ptr certificate_saved_in(const std::string& path);
 
+// What the PEM file at path holds against the text saved from cert: exactly
+// that text, nothing readable (missing, not a regular file), or anything
+// else, which another writer put there.
+enum class SavedFile { holds_it, unreadable, changed };
+SavedFile saved_file_state(const std::string& path, X509* cert);
+
 }  // namespace tarvik::crypto
 
 #endif

@@ -81,6 +81,18 @@ public final class DuzEdorireCheck {
         checkEquals(0, face.destroyApplet(), "destroyApplet");
     }
 
+    // args: reader, server URL, the code the verification must answer; the
+    // card's files were changed after signing.
+    private static void changedCard(DuzEdorire face, String[] args) {
+        int handle = open(face, args[1], args[2]);
+        face.retval = 77;
+        face.retval_xml = "before";
+        int rc = face.eidPubDataVerify(handle, 0, 0x60000, 0xD24, 0, 0x80000, 0x6124, 0, 0, 0, 0, 0);
+        checkEquals(Integer.parseInt(args[3]), rc, "eidPubDataVerify of a changed card");
+        checkEquals(77, face.retval, "retval after a failed check");
+        checkEquals("before", face.retval_xml, "retval_xml after a failed check");
+    }
+
     private static int open(DuzEdorire face, String reader, String url) {
         face.authen_host = url;
         checkEquals(0, face.getIccList(), "getIccList result");
@@ -166,6 +178,9 @@ public final class DuzEdorireCheck {
                 break;
             case "keys":
                 keys(face, args);
+                break;
+            case "changed-card":
+                changedCard(face, args);
                 break;
             case "secure-entry":
                 secureEntry(face, args);
