@@ -15,6 +15,25 @@
  * must pass.
  * Running out of memory under an export answers -1 (cardPresent: 0); no C++
  * exception leaves the library.
+ *
+ * What a verified read proves: that the card's files agree with the card's
+ * own certificates. The chain is anchored on the card's root certificate
+ * (file 3F00/DF00/503B, saved as "<id>_cert6.pem" in the data directory),
+ * so a card that carries a complete PKI of its maker's own passes too. A
+ * host that must know the card was issued by the authority compares that
+ * root certificate with the authority's published one. The check judges
+ * the certificates the card gave: a saved PEM file that no longer holds
+ * exactly what was saved (another writer changed it) fails it, and a
+ * certificate to verify that is self-issued or is its own anchor never
+ * passes.
+ *
+ * The JNI face (class DuzEdorire) answers the same way from its
+ * eidPubDataVerify: when the transaction succeeded but a check its masks
+ * asked for did not verify, the native answers that check's code (1010
+ * identity signature, 1012 photo, 1011 address signature, 1019
+ * authentication-certificate chain, 1023 signing-certificate chain, the
+ * first in that order), retval and retval_xml are left as they were and the
+ * card cache is not filled.
  */
 #ifndef TARVIK_H
 #define TARVIK_H
@@ -79,9 +98,11 @@ TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_addres
 // and address files with the national-register certificate, the photo
 // against the hash in the identity file, and the national-register
 // certificate's chain under the card's root certificate (both saved as PEM
-// files in the data directory). A check that fails answers its code, the
-// outputs untouched: 1010 identity signature, 1011 address signature, 1012
-// photo, 1019 chain (also when the chain check could not be made).
+// files in the data directory; see "What a verified read proves" above).
+// A check that fails answers its code, the outputs untouched: 1010
+// identity signature, 1011 address signature, 1012 photo, 1019 chain (also
+// when the chain check could not be made, a saved file was changed, or the
+// national-register certificate is self-issued or the root itself).
 TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address, int want_identity, int want_photo,
                                        char* identity_text, char* address_text, unsigned char* photo,
                                        int* photo_len);
