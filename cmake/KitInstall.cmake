@@ -17,7 +17,9 @@ install(FILES include/orvel.h include/tarvik.h include/selvane.h DESTINATION inc
 install_jar(tessaro_client DESTINATION share/java)
 install_jar(vindra DESTINATION share/java)
 
-set_target_properties(kit-demo PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+# Also in the build tree (bin/../lib): a RUNPATH rewritten at install would
+# end there in an empty entry, which the loader reads as the current directory.
+set_target_properties(kit-demo PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN/../lib")
 install(TARGETS kit-vcard kit-demo RUNTIME DESTINATION bin)
 
 # Relocatable: an install into any --prefix works without configuring again.
