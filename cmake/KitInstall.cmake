@@ -11,8 +11,7 @@
 # Folders are fixed (lib, not a multiarch one): the .pc files find the
 # prefix two levels above themselves.
 
-install(TARGETS orvel tarvik selvane ekryptobeid scardsyn pteidlib kelpra001 spetest ctmwin
-        LIBRARY DESTINATION lib)
+install(TARGETS ${KIT_LIBRARY_TARGETS} LIBRARY DESTINATION lib)
 install(FILES include/orvel.h include/tarvik.h include/selvane.h DESTINATION include)
 install_jar(tessaro_client DESTINATION share/java)
 install_jar(vindra DESTINATION share/java)
