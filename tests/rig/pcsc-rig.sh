@@ -9,7 +9,9 @@
 # unset means no readers. Reader i listens on KIT_RIG_BASE_PORT + 2*i (slot
 # "NAME 00 00") and + 2*i + 1 (slot "NAME 00 01"). The command sees
 # KIT_RIG_READERS, KIT_RIG_BASE_PORT and KIT_RIG_DIR (a scratch folder
-# removed afterwards). /proc is the namespace's own. Needs root (unshare).
+# removed afterwards), PCSCLITE_CSOCK_NAME naming the rig's pcscd whatever
+# the caller's names, and no_proxy "*": no proxy is reachable from the
+# rig's network. /proc is the namespace's own. Needs root (unshare).
 set -euo pipefail
 
 if [ "${KIT_RIG_INSIDE:-}" != 1 ]; then
@@ -24,6 +26,8 @@ fi
 [ "${1:-}" = "--" ] && shift
 export KIT_RIG_READERS=${KIT_RIG_READERS:-}
 export KIT_RIG_BASE_PORT=${KIT_RIG_BASE_PORT:-35963}
+export PCSCLITE_CSOCK_NAME=/run/pcscd/pcscd.comm
+export no_proxy='*'
 
 driver=/usr/lib/pcsc/drivers/serial/libifdvpcd.so
 ip link set lo up
