@@ -12,6 +12,10 @@ prefix=$KIT_RIG_DIR/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 unset LD_LIBRARY_PATH
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+# The open notes its reader (sisreader.txt) in the current directory, the
+# rig's folder, and not in the caller's APPDATA folder.
+unset APPDATA
+cd "$KIT_RIG_DIR"
 
 flags=$(pkg-config --cflags --libs selvane)
 case "$flags" in

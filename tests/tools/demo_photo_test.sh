@@ -5,6 +5,9 @@
 #
 #   demo_photo_test.sh BUILD_DIR
 set -uo pipefail
+# Without APPDATA the demo notes its reader (sisreader.txt) in a folder of
+# its own, not in the caller's APPDATA folder.
+unset APPDATA
 bin=$1/bin
 work=$KIT_RIG_DIR/work
 mkdir -p "$work" && cd "$work" || exit 1
