@@ -15,13 +15,17 @@
 
 namespace {
 
-// One scratch file per process, removed at exit.
+// One scratch file per process, removed at exit. The name is a plain array:
+// a static string, whose destructor is registered after the exit handler,
+// would be gone when the handler runs, and the file would stay.
 const std::string& scratch_file() {
+    static char pattern[] = "/tmp/ini-fuzz-XXXXXX";
     static const std::string name = [] {
-        char pattern[] = "/tmp/ini-fuzz-XXXXXX";
         const int fd = mkstemp(pattern);
-        if (fd >= 0) close(fd);
-        std::atexit([] { std::remove(scratch_file().c_str()); });
+        if (fd >= 0) {
+            close(fd);
+            std::atexit([] { std::remove(pattern); });
+        }
         return std::string(pattern);
     }();
     return name;
