@@ -98,7 +98,7 @@ Utf8Chars::Utf8Chars(JNIEnv* env, jstring text) : env_(env), text_(text) {
 
 Utf8Chars::~Utf8Chars() {
     if (chars_ == nullptr) return;
-    // A PIN's copy must not outlive its use in the JVM's heap.
+    // A copy may hold a PIN: it is wiped before the JVM frees it.
     if (is_copy_ == JNI_TRUE) wipe_secret(const_cast<char*>(chars_), std::strlen(chars_));
     env_->ReleaseStringUTFChars(text_, chars_);
 }
