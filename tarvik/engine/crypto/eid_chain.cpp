@@ -44,8 +44,8 @@ std::optional<std::string> pem_name(const S_EID_CERT* cert) {
 // counts is the card's certificate, and a file another writer changed since
 // it was saved makes the check fail.
 struct Saved {
-    X509Ptr cert;     // null when the card's bytes do not parse
-    SavedFile file = SavedFile::unreadable;
+    X509Ptr cert;  // null when the card's bytes do not parse
+    SavedFile file;
 };
 
 Saved saved_certificate(const S_EID_CERT* record, const std::string& name) {
@@ -60,8 +60,7 @@ void trace_changed(const std::string& name) {
 
 // An anchor whose file is gone or unreadable is left out (traced), and the
 // chain then fails to verify; false when its file was changed.
-bool add_anchor(X509_STORE* store, const S_EID_CERT* record, const std::string& name, const char* label) {
-    const Saved anchor = saved_certificate(record, name);
+bool add_anchor(X509_STORE* store, const Saved& anchor, const std::string& name, const char* label) {
     if (anchor.file == SavedFile::changed) {
         trace_changed(name);
         return false;
@@ -76,7 +75,7 @@ bool add_anchor(X509_STORE* store, const S_EID_CERT* record, const std::string& 
 
 // The store of the two trust anchors, or nothing when a library step failed
 // or an anchor's file was changed.
-StorePtr make_store(const S_EID_CERT* intermediate, const std::string& intermediate_name, const S_EID_CERT* root,
+StorePtr make_store(const Saved& intermediate, const std::string& intermediate_name, const Saved& root,
                     const std::string& root_name) {
     StorePtr store(X509_STORE_new());
     if (!store) {
@@ -118,12 +117,10 @@ X509Ptr certificate_to_verify(const S_EID_CERT* record, const std::string& name)
 // A certificate that names itself as its issuer, or is one of its own
 // anchors, proves nothing: the library would take it as its own trust
 // anchor without ever raising an error for it.
-bool anchors_itself(X509* leaf, const S_EID_CERT* intermediate, const S_EID_CERT* root) {
+bool anchors_itself(X509* leaf, const Saved& intermediate, const Saved& root) {
     if (X509_NAME_cmp(X509_get_subject_name(leaf), X509_get_issuer_name(leaf)) == 0) return true;
-    for (const S_EID_CERT* anchor : {intermediate, root}) {
-        const X509Ptr cert = parse_der_certificate({anchor->crt, anchor->crt_len});
-        if (cert && X509_cmp(leaf, cert.get()) == 0) return true;
-    }
+    for (const Saved* anchor : {&intermediate, &root})
+        if (anchor->cert && X509_cmp(leaf, anchor->cert.get()) == 0) return true;
     return false;
 }
 
@@ -190,9 +187,12 @@ int eidVerifyCertificateChain(const S_EID_CERT* certificate, const S_EID_CERT* i
     CRYPTO_TRACE("x509cert3_pem_fn = %s", root_name->c_str());
 
     int result = -1;
-    if (StorePtr store = make_store(intermediate, *intermediate_name, root, *root_name)) {
+    // The anchors are parsed once: for the store and against the leaf.
+    const Saved intermediate_saved = saved_certificate(intermediate, *intermediate_name);
+    const Saved root_saved = saved_certificate(root, *root_name);
+    if (StorePtr store = make_store(intermediate_saved, *intermediate_name, root_saved, *root_name)) {
         if (X509Ptr leaf = certificate_to_verify(certificate, *leaf_name)) {
-            const bool self_anchored = anchors_itself(leaf.get(), intermediate, root);
+            const bool self_anchored = anchors_itself(leaf.get(), intermediate_saved, root_saved);
             if (self_anchored) CHAIN_TRACE("ERROR: the certificate to verify is self-issued or its own anchor");
             const auto verified = self_anchored ? std::optional<int>(-1) : verify_chain(store.get(), leaf.get());
             if (verified) {
