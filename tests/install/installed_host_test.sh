@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Inside the rig: installs the build into a fresh prefix, builds the README's
-# C example from the installed files only (pkg-config, with LD_LIBRARY_PATH
-# cleared so nothing is found in the build tree) and reads the virtual eID
-# card with it.
+# C and Java examples from the installed files only (pkg-config and the
+# README's javac line, with LD_LIBRARY_PATH cleared so nothing is found in
+# the build tree) and reads the virtual eID card with each.
 #
 #   installed_host_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(realpath "$1")
 source=$(realpath "$2")
 prefix=$KIT_RIG_DIR/prefix
+
+# Both hosts read the one set of virtual cards (virtual-cards.sh calls back).
+if [ "${3:-}" = --read ]; then
+  env LD_DEBUG=files LD_DEBUG_OUTPUT="$KIT_RIG_DIR/ld" "$KIT_RIG_DIR/read_card" "$KIT_RIG_DIR/photo.jpg" \
+    >"$KIT_RIG_DIR/out.txt"
+  cd "$KIT_RIG_DIR/java"
+  java -Djava.library.path="$prefix/lib" -cp "$prefix/share/java/vindra.jar:." ReadCard photo.jpg >out.txt
+  exit 0
+fi
+
 cmake --install "$build" --prefix "$prefix" >/dev/null
 unset LD_LIBRARY_PATH
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
@@ -26,14 +36,20 @@ esac
 cp "$source/examples/read_card.c" "$KIT_RIG_DIR/"
 # shellcheck disable=SC2086 # the flags are words
 cc -std=c11 -Wall -Werror "$KIT_RIG_DIR/read_card.c" $flags -Wl,-rpath,"$prefix/lib" -o "$KIT_RIG_DIR/read_card"
+mkdir "$KIT_RIG_DIR/java"
+cp "$source/examples/ReadCard.java" "$KIT_RIG_DIR/java/"
+(cd "$KIT_RIG_DIR/java" && javac -cp "$prefix/share/java/vindra.jar" -d . ReadCard.java)
 
-# The loader's record shows where each library came from.
-"$source/tests/rig/virtual-cards.sh" "$build" -- env LD_DEBUG=files LD_DEBUG_OUTPUT="$KIT_RIG_DIR/ld" \
-  "$KIT_RIG_DIR/read_card" "$KIT_RIG_DIR/photo.jpg" >"$KIT_RIG_DIR/out.txt"
-cat "$KIT_RIG_DIR/out.txt"
-grep -qx "NATIONAL_NUMBER=85073012345" "$KIT_RIG_DIR/out.txt"
-grep -qx "MUNICIPALITY=Gent" "$KIT_RIG_DIR/out.txt"
+"$source/tests/rig/virtual-cards.sh" "$build" -- "$0" "$build" "$source" --read
+for out in "$KIT_RIG_DIR/out.txt" "$KIT_RIG_DIR/java/out.txt"; do
+  cat "$out"
+  grep -qx "NATIONAL_NUMBER=85073012345" "$out"
+  grep -qx "MUNICIPALITY=Gent" "$out"
+done
+grep -q "^photo: .* bytes written to photo.jpg$" "$KIT_RIG_DIR/java/out.txt"
 cmp "$KIT_RIG_DIR/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
+cmp "$KIT_RIG_DIR/java/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
+# The loader's record shows where each library came from.
 for lib in libselvane.so libtarvik.so liborvel.so libekryptobeid.so; do
   grep -q "calling init: $prefix/lib/$lib\$" "$KIT_RIG_DIR"/ld.*
 done

@@ -9,15 +9,8 @@
 # Reader i gets port 35963 + 2*i; see pcsc-rig.sh for what the command sees.
 # The command also finds the build's lib/ folder (the stand-ins) first on
 # LD_LIBRARY_PATH, so the loaders reach them by plain name, and LSAN_OPTIONS
-# names the suppressions of lsan-pcsclite.supp.
-set(KIT_RIG_SCRIPT ${CMAKE_BINARY_DIR}/tests/rig/pcsc-rig)
-file(CONFIGURE OUTPUT ${KIT_RIG_SCRIPT} CONTENT [=[#!/bin/sh
-export LD_LIBRARY_PATH="@CMAKE_LIBRARY_OUTPUT_DIRECTORY@${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-export LSAN_OPTIONS="suppressions=@CMAKE_CURRENT_LIST_DIR@/lsan-pcsclite.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-exec "@CMAKE_CURRENT_LIST_DIR@/pcsc-rig.sh" "$@"
-]=] @ONLY)
-file(CHMOD ${KIT_RIG_SCRIPT} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-     WORLD_READ WORLD_EXECUTE)
+# names the suppressions of lsan-pcsclite.supp (see rig/CMakeLists.txt).
+set(KIT_RIG_SCRIPT ${CMAKE_BINARY_DIR}/tests/rig/pcsc-rig-tests)
 
 function(add_rig_test)
   cmake_parse_arguments(ARG "" "NAME" "READERS;COMMAND;ENVIRONMENT" ${ARGN})
