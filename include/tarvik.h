@@ -19,13 +19,15 @@
  * What a verified read proves: that the card's files agree with the card's
  * own certificates. The chain is anchored on the card's root certificate
  * (file 3F00/DF00/503B, saved as "<id>_cert6.pem" in the data directory),
- * so a card that carries a complete PKI of its maker's own passes too. A
- * host that must know the card was issued by the authority compares that
- * root certificate with the authority's published one. The check judges
- * the certificates the card gave: a saved PEM file that no longer holds
- * exactly what was saved (another writer changed it) fails it, and a
- * certificate to verify that is self-issued or is its own anchor never
- * passes.
+ * the only trusted certificate: an intermediate is only a link, so a chain
+ * verifies only when it reaches that root. A card that carries a complete
+ * PKI of its maker's own passes too, so a host that must know the card was
+ * issued by the authority compares that root certificate with the
+ * authority's published one; that holds for both faces, plain and JNI.
+ * The check judges the certificates the card gave: a saved PEM file that no
+ * longer holds exactly what was saved (another writer changed it) fails it,
+ * and a certificate to verify that is self-issued or is the intermediate or
+ * root it is checked under never passes.
  *
  * The JNI face (class DuzEdorire) answers the same way from its
  * eidPubDataVerify: when the transaction succeeded but a check its masks

@@ -188,6 +188,18 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
         EXPECT_EQ(r.out.id_rn_stat, 1);
     }
     {
+        // The genuine root, and a self-signed CA of the card's own that
+        // issued certificates 2 and 3: their chains never reach the root.
+        auto card = insert("selfsigned-ca");
+        Records r;
+        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
+        ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
+        EXPECT_EQ(r.out.cert2_ccv_stat, -1);
+        EXPECT_EQ(r.out.cert3_ccv_stat, -1);
+        EXPECT_EQ(Bytes(r.out.cert6.crt, r.out.cert6.crt + r.out.cert6.crt_len), file("root.der"));
+        EXPECT_EQ(r.out.id_rn_stat, 1);
+    }
+    {
         auto card = insert("zero-tail");
         Records r;
         ask_for_everything(r, PUB_DATA_VER_OFFLINE);

@@ -316,10 +316,21 @@ TEST_P(Chain, SelfSignedOrUnanchoredCertificatesAreRefused) {
     ccv = 0;
     EXPECT_EQ(eidVerifyCertificateChain(&*ca, &*ca, &*root, &ccv), 0);
     EXPECT_EQ(ccv, -1);
+
+    // Under the genuine root, a self-signed CA of the card's own as the
+    // intermediate: its certificates never reach the root.
+    auto own_ca = saved("own_ca", 4);
+    for (const char* leaf_name : {"own_auth", "own_sign"}) {
+        auto leaf = saved(leaf_name, 2);
+        ccv = 0;
+        EXPECT_EQ(eidVerifyCertificateChain(&*leaf, &*own_ca, &*root, &ccv), 0) << leaf_name;
+        EXPECT_EQ(ccv, -1) << leaf_name;
+    }
 }
 
-// The error the library alone finds in a chain (no callback): what the
-// chain check has to tolerate or not.
+// The error the library alone finds in a chain (no callback), the root
+// trusted and the intermediate not: what the chain check has to tolerate or
+// not.
 int library_error(const std::string& leaf, const std::string& intermediate, const std::string& root) {
     using namespace tarvik::crypto;
     auto load = [](const std::string& name) {
@@ -328,11 +339,13 @@ int library_error(const std::string& leaf, const std::string& intermediate, cons
     };
     StorePtr store(X509_STORE_new());
     X509Ptr leaf_cert = load(leaf), intermediate_cert = load(intermediate), root_cert = load(root);
-    if (!store || !leaf_cert || !intermediate_cert || !root_cert) return -1;
-    X509_STORE_add_cert(store.get(), intermediate_cert.get());
+    const auto free_stack = [](STACK_OF(X509) * stack) { sk_X509_free(stack); };
+    std::unique_ptr<STACK_OF(X509), decltype(free_stack)> untrusted(sk_X509_new_null(), free_stack);
+    if (!store || !untrusted || !leaf_cert || !intermediate_cert || !root_cert) return -1;
+    sk_X509_push(untrusted.get(), intermediate_cert.get());
     X509_STORE_add_cert(store.get(), root_cert.get());
     StoreCtxPtr ctx(X509_STORE_CTX_new());
-    if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), leaf_cert.get(), nullptr) != 1) return -1;
+    if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), leaf_cert.get(), untrusted.get()) != 1) return -1;
     X509_verify_cert(ctx.get());
     return X509_STORE_CTX_get_error(ctx.get());
 }

@@ -122,9 +122,12 @@ TEST_F(JavaFace, PublicDataNativesThroughCardAndServer) {
 }
 
 // The server accepts the results, yet a local check that failed is what
-// the host gets: its code, and no transaction XML.
+// the host gets: its code, and no transaction XML. The last card carries
+// the genuine root and a self-signed CA of its own that issued its
+// authentication and signing certificates.
 TEST_F(JavaFace, PublicDataVerifyOfAChangedCardAnswersTheCheckThatFailed) {
-    for (const auto& [variant, code] : {std::pair{"tampered-identity", "1010"}, {"tampered-address", "1011"}}) {
+    for (const auto& [variant, code] :
+         {std::pair{"tampered-identity", "1010"}, {"tampered-address", "1011"}, {"selfsigned-ca", "1019"}}) {
         SCOPED_TRACE(variant);
         ASSERT_NO_FATAL_FAILURE(insert_card(variant));
         server_.script({200, testserver::envelope(testserver::tllv_item(kTagTransaction, "TXVERIFY"))});

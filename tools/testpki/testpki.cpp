@@ -27,6 +27,10 @@
 //   zerotail.bin, zerotail.sig    data whose RSA-SHA1 signature by rrn ends
 //                in a zero byte
 //   foreign_root.{pem,der}  a root CA of the same name with a key of its own
+//   own_ca.{pem,der}        a self-signed CA of the intermediate's name with a
+//                key of its own
+//   own_auth.{pem,der}, own_sign.{pem,der}  the auth and sign keys in
+//                certificates issued by own_ca
 //   zt_photo.jpg, zt_identity.bin, zt_identity.sig, zt_address.sig
 //                a card set whose photo's SHA-1 (the identity file's last
 //                item) and identity signature both end in a zero byte
@@ -348,6 +352,22 @@ void make_chain_faults(X509* root, EVP_PKEY* root_key, EVP_PKEY* ca_key, EVP_PKE
     save_cert("root_pathlen0", short_root.get());
 }
 
+// A CA of the card maker's own, self-signed, that issued the card's
+// authentication and signing certificates: no chain of it reaches the root.
+void make_own_ca(unsigned bits, EVP_PKEY* auth_key, EVP_PKEY* sign_key) {
+    const KeyPtr own_key = make_key(bits);
+    const CertPtr own_ca = make_cert({"Test Citizen CA", 12, -1, 3650, true, "critical,keyCertSign,cRLSign"},
+                                     own_key.get(), nullptr, own_key.get());
+    const CertPtr own_auth = make_cert({"Jan Peeters (Authentication)", 13, -1, 3650, false,
+                                        "critical,digitalSignature"},
+                                       auth_key, own_ca.get(), own_key.get());
+    const CertPtr own_sign = make_cert({"Jan Peeters (Signature)", 14, -1, 3650, false, "critical,nonRepudiation"},
+                                       sign_key, own_ca.get(), own_key.get());
+    save_cert("own_ca", own_ca.get());
+    save_cert("own_auth", own_auth.get());
+    save_cert("own_sign", own_sign.get());
+}
+
 void make_all(unsigned bits) {
     const KeyPtr root_key = make_key(bits), ca_key = make_key(bits), auth_key = make_key(bits),
                  sign_key = make_key(bits), rrn_key = make_key(bits);
@@ -381,6 +401,7 @@ void make_all(unsigned bits) {
     const CertPtr foreign_root = make_cert({"Test Root CA", 1, -1, 3650, true, "critical,keyCertSign,cRLSign"},
                                            foreign_key.get(), nullptr, foreign_key.get());
     save_cert("foreign_root", foreign_root.get());
+    make_own_ca(bits, auth_key.get(), sign_key.get());
 
     const Bytes photo = make_photo();
     const Bytes identity = make_identity(sha1(photo));

@@ -28,6 +28,11 @@ bool install_eid_pki(Card& card, const std::string& folder, std::string_view var
     CardFiles names;
     if (variant == "foreign-root") names.root = "foreign_root.der";
     if (variant == "selfsigned-rrn") names.root = names.rrn = "rrn_selfsigned.der";
+    if (variant == "selfsigned-ca") {
+        names.ca = "own_ca.der";
+        names.auth = "own_auth.der";
+        names.sign = "own_sign.der";
+    }
     if (variant == "zero-tail") {
         names.identity = "zt_identity.bin";
         names.identity_sig = "zt_identity.sig";
@@ -43,7 +48,7 @@ bool install_eid_pki(Card& card, const std::string& folder, std::string_view var
     }
     const bool known = variant.empty() || variant == "tampered-identity" || variant == "tampered-address" ||
                        variant == "wrong-photo-hash" || variant == "foreign-root" || variant == "selfsigned-rrn" ||
-                       variant == "big-photo" ||
+                       variant == "selfsigned-ca" || variant == "big-photo" ||
                        variant == "zero-tail" || variant == "tag0-hash-00" || variant == "tag0-hash-0000";
     if (!known) return false;
     auto identity = load(folder, names.identity);

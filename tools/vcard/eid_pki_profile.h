@@ -18,6 +18,8 @@ namespace vcard {
 //   foreign-root       certificate 6 is another root of the same name
 //   selfsigned-rrn     certificates 8 and 6 are one self-signed certificate
 //                      over the national-register key
+//   selfsigned-ca      certificate 4 is a self-signed CA of its own that
+//                      issued certificates 2 and 3; certificate 6 is the root
 //   big-photo          a photo of 5,000 bytes
 //   zero-tail          photo hash and identity signature end in a zero byte
 //   tag0-hash-00       identity file begins with a tag-0 item, photo hash

@@ -1,5 +1,6 @@
 #include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -58,14 +59,30 @@ void trace_changed(const std::string& name) {
     CHAIN_TRACE("ERROR: %s no longer holds the certificate saved from the card", name.c_str());
 }
 
-// An anchor whose file is gone or unreadable is left out (traced), and the
-// chain then fails to verify; false when its file was changed.
-bool add_anchor(X509_STORE* store, const Saved& anchor, const std::string& name, const char* label) {
-    if (anchor.file == SavedFile::changed) {
+// The untrusted certificates a chain may be built from. The stack owns none
+// of them: the Saved records do.
+struct StackFree {
+    void operator()(STACK_OF(X509) * stack) const { sk_X509_free(stack); }
+};
+using UntrustedPtr = std::unique_ptr<STACK_OF(X509), StackFree>;
+
+// The root, the only trust anchor, in the store; the intermediate among the
+// untrusted certificates, so that a chain verifies only when it reaches the
+// root. A trusted intermediate would end any chain issued under it.
+struct ChainParts {
+    StorePtr store;
+    UntrustedPtr untrusted;
+};
+
+// A certificate whose file is gone or unreadable is left out (traced), and
+// the chain then fails to verify; false when its file was changed.
+template <typename Add>
+bool take_part(const Saved& part, const std::string& name, const char* label, Add add) {
+    if (part.file == SavedFile::changed) {
         trace_changed(name);
         return false;
     }
-    if (anchor.file == SavedFile::holds_it && X509_STORE_add_cert(store, anchor.cert.get()) == 1) {
+    if (part.file == SavedFile::holds_it && add(part.cert.get())) {
         CHAIN_TRACE("call to X509_LOOKUP_load_file(lookup, %s, X509_FILETYPE_PEM) was successful", label);
         return true;
     }
@@ -73,33 +90,40 @@ bool add_anchor(X509_STORE* store, const Saved& anchor, const std::string& name,
     return true;
 }
 
-// The store of the two trust anchors, or nothing when a library step failed
-// or an anchor's file was changed.
-StorePtr make_store(const Saved& intermediate, const std::string& intermediate_name, const Saved& root,
-                    const std::string& root_name) {
-    StorePtr store(X509_STORE_new());
-    if (!store) {
+// The store and the untrusted certificates, or nothing when a library step
+// failed or a file was changed.
+std::optional<ChainParts> make_parts(const Saved& intermediate, const std::string& intermediate_name,
+                                     const Saved& root, const std::string& root_name) {
+    ChainParts parts{StorePtr(X509_STORE_new()), UntrustedPtr(sk_X509_new_null())};
+    if (!parts.store) {
         CHAIN_TRACE("ERROR: X509_STORE_new failed, err = %s", last_error_text().c_str());
-        return nullptr;
+        return std::nullopt;
     }
     CHAIN_TRACE("call to X509_STORE_new() was successful");
-    X509_STORE_set_verify_cb(store.get(), verify_cb);
-    if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_file()) == nullptr) {
+    if (!parts.untrusted) {
+        CHAIN_TRACE("ERROR: sk_X509_new_null failed, err = %s", last_error_text().c_str());
+        return std::nullopt;
+    }
+    X509_STORE* store = parts.store.get();
+    X509_STORE_set_verify_cb(store, verify_cb);
+    if (X509_STORE_add_lookup(store, X509_LOOKUP_file()) == nullptr) {
         CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_file() failed, err = %s",
                      last_error_text().c_str());
-        return nullptr;
+        return std::nullopt;
     }
     CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_file()) was successful");
-    if (!add_anchor(store.get(), root, root_name, "x509cert3_pem_fn") ||
-        !add_anchor(store.get(), intermediate, intermediate_name, "x509cert2_pem_fn"))
-        return nullptr;
-    if (X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir()) == nullptr) {
+    const auto trust = [store](X509* cert) { return X509_STORE_add_cert(store, cert) == 1; };
+    const auto untrusted = [stack = parts.untrusted.get()](X509* cert) { return sk_X509_push(stack, cert) > 0; };
+    if (!take_part(root, root_name, "x509cert3_pem_fn", trust) ||
+        !take_part(intermediate, intermediate_name, "x509cert2_pem_fn", untrusted))
+        return std::nullopt;
+    if (X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()) == nullptr) {
         CHAIN_TRACE("ERROR: X509_STORE_add_lookup with X509_LOOKUP_hash_dir() failed, err=%s",
                      last_error_text().c_str());
-        return nullptr;
+        return std::nullopt;
     }
     CHAIN_TRACE("call to X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()) was successful");
-    return store;
+    return parts;
 }
 
 // The certificate to verify, or null when its file is unreadable or changed.
@@ -114,9 +138,9 @@ X509Ptr certificate_to_verify(const S_EID_CERT* record, const std::string& name)
     return nullptr;
 }
 
-// A certificate that names itself as its issuer, or is one of its own
-// anchors, proves nothing: the library would take it as its own trust
-// anchor without ever raising an error for it.
+// A certificate that names itself as its issuer, or is the intermediate or
+// root it is checked under, proves nothing: the library takes the root as
+// its own trust anchor, and the intermediate verifies as the CA it is.
 bool anchors_itself(X509* leaf, const Saved& intermediate, const Saved& root) {
     if (X509_NAME_cmp(X509_get_subject_name(leaf), X509_get_issuer_name(leaf)) == 0) return true;
     for (const Saved* anchor : {&intermediate, &root})
@@ -125,14 +149,14 @@ bool anchors_itself(X509* leaf, const Saved& intermediate, const Saved& root) {
 }
 
 // 1 chain verified, -1 not, nothing when the check could not be made.
-std::optional<int> verify_chain(X509_STORE* store, X509* cert) {
+std::optional<int> verify_chain(const ChainParts& parts, X509* cert) {
     StoreCtxPtr ctx(X509_STORE_CTX_new());
     if (!ctx) {
         CHAIN_TRACE("ERROR: X509_STORE_CTX_new failed, err = %s", last_error_text().c_str());
         return std::nullopt;
     }
     CHAIN_TRACE("call to X509_STORE_CTX_new() was successful");
-    if (X509_STORE_CTX_init(ctx.get(), store, cert, nullptr) != 1) {
+    if (X509_STORE_CTX_init(ctx.get(), parts.store.get(), cert, parts.untrusted.get()) != 1) {
         CHAIN_TRACE("ERROR: X509_STORE_CTX_init failed, err = %s", last_error_text().c_str());
         return std::nullopt;
     }
@@ -187,14 +211,14 @@ int eidVerifyCertificateChain(const S_EID_CERT* certificate, const S_EID_CERT* i
     CRYPTO_TRACE("x509cert3_pem_fn = %s", root_name->c_str());
 
     int result = -1;
-    // The anchors are parsed once: for the store and against the leaf.
+    // Parsed once: for the chain and against the leaf.
     const Saved intermediate_saved = saved_certificate(intermediate, *intermediate_name);
     const Saved root_saved = saved_certificate(root, *root_name);
-    if (StorePtr store = make_store(intermediate_saved, *intermediate_name, root_saved, *root_name)) {
+    if (const auto parts = make_parts(intermediate_saved, *intermediate_name, root_saved, *root_name)) {
         if (X509Ptr leaf = certificate_to_verify(certificate, *leaf_name)) {
             const bool self_anchored = anchors_itself(leaf.get(), intermediate_saved, root_saved);
             if (self_anchored) CHAIN_TRACE("ERROR: the certificate to verify is self-issued or its own anchor");
-            const auto verified = self_anchored ? std::optional<int>(-1) : verify_chain(store.get(), leaf.get());
+            const auto verified = self_anchored ? std::optional<int>(-1) : verify_chain(*parts, leaf.get());
             if (verified) {
                 *ccv_stat = *verified;
                 CRYPTO_TRACE("*ccv_stat = %i", *ccv_stat);

@@ -53,15 +53,17 @@ int eidVerifySgnHsh(const S_EID_DATA* value, const S_EID_DATA* signature, const 
                     int* status);
 
 // Chain of a certificate up to the intermediate and root, all three saved as
-// PEM files before (dsc); the intermediate and root are the trust anchors.
-// The certificates are the records' own (crt): a saved file is only
-// compared with what was saved from it. A removed or unreadable anchor file
-// leaves that anchor out (status -1); a file that no longer holds exactly
-// what was saved fails the check (-1). Expired certificates, invalid CA,
-// path length and purpose errors are tolerated; a certificate to verify
-// that is self-issued or equal to the intermediate or root gets status -1.
-// The anchor is the card's own root: a pass proves the card's certificates
-// agree with each other, not who issued the card.
+// PEM files before (dsc); the root is the only trust anchor, the
+// intermediate an untrusted link, so a chain verifies only when it reaches
+// the root. The certificates are the records' own (crt): a saved file is
+// only compared with what was saved from it. A removed or unreadable
+// intermediate or root file leaves it out (status -1); a file that no
+// longer holds exactly what was saved fails the check (-1). Expired
+// certificates, invalid CA, path length and purpose errors are tolerated; a
+// certificate to verify that is self-issued or equal to the intermediate or
+// root gets status -1. The anchor is the card's own root: a pass proves the
+// card's certificates agree with each other, not who issued the card; a
+// caller that compares that root with the authority's knows that too.
 int eidVerifyCertificateChain(const S_EID_CERT* certificate, const S_EID_CERT* intermediate, const S_EID_CERT* root,
                               int* ccv_stat);
 // The store's verification callback: ok raised to 1 for the tolerated errors.

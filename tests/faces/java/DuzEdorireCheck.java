@@ -82,12 +82,13 @@ public final class DuzEdorireCheck {
     }
 
     // args: reader, server URL, the code the verification must answer; the
-    // card's files were changed after signing.
+    // card's files were changed after signing, or its chains do not reach
+    // its root. The masks ask for the signatures, the photo and both chains.
     private static void changedCard(DuzEdorire face, String[] args) {
         int handle = open(face, args[1], args[2]);
         face.retval = 77;
         face.retval_xml = "before";
-        int rc = face.eidPubDataVerify(handle, 0, 0x60000, 0xD24, 0, 0x80000, 0x6124, 0, 0, 0, 0, 0);
+        int rc = face.eidPubDataVerify(handle, 0, 0x60000, 0xD24, 0, 0x80000, 0x6124, 0x6124, 0x6124, 0, 0, 0);
         checkEquals(Integer.parseInt(args[3]), rc, "eidPubDataVerify of a changed card");
         checkEquals(77, face.retval, "retval after a failed check");
         checkEquals("before", face.retval_xml, "retval_xml after a failed check");
