@@ -14,8 +14,8 @@
  * that reach tarvik given a non-zero handle, 0 from PCSC_Open_device,
  * SELVANE_NO_DEVICE (-2) for those calls given handle 0 (no open has
  * succeeded) and for the pinpad calls; PCSC_EID_Read with handle 0 answers
- * 0 with both texts emptied, and the private SIS read answers as its SAM
- * read decides (its public texts stay as they were).
+ * 0 with both texts emptied, and the private SIS read answers as its
+ * public read does (its texts stay as they were).
  *
  * Device handles: the value PCSC_Open_device returned. A handle of 0 means
  * the current device (the result of the last PCSC_Open_device), except in
@@ -124,8 +124,9 @@ SELVANE_API int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, ch
  * -210/-211/-212 null ISDF/PBDF/SFDF buffer, -1 terminal library missing,
  * a terminal step failed or the SFDF text would not fit after what sfdf
  * holds (nothing appended), -2 exclusivity refused, SELVANE_SAM_NO_REPLY,
- * SELVANE_SAM_WRONG_PIN, SELVANE_SAM_NO_CERTIFICATE. The public texts stay
- * in their buffers whatever happens later. */
+ * SELVANE_SAM_WRONG_PIN, SELVANE_SAM_NO_CERTIFICATE, or the public read's
+ * result when that is not 1 (the terminal is then not used). The public
+ * texts stay in their buffers whatever happens later. */
 SELVANE_API int32_t PCSC_SIS_Read_Private(int32_t handle, int32_t mode, const char* pin, char* isdf, char* pbdf,
                                           char* sfdf);
 SELVANE_API int32_t QUARLO_SIS_Read_Private(int32_t handle, int32_t mode, const char* pin, char* isdf, char* pbdf,

@@ -238,7 +238,13 @@ int read_private(ctm::Library& library, PublicRead public_read, int handle, int 
         trace(ORVEL_ERR, "-1");
         return kFailed;
     }
-    public_read(handle, mode, isdf, pbdf);  // its texts stand; its result does not decide
+    // Nothing is opened yet: a failed public read ends the call, so no SFDF
+    // stands beside another card's texts or beside none.
+    const int public_result = public_read(handle, mode, isdf, pbdf);
+    if (public_result != kRead) {
+        trace(ORVEL_ERR, "PCSC_SIS_Read -> " + std::to_string(public_result));
+        return public_result;
+    }
 
     Fetched fetched;
     const int result = run_terminal(*f, pin, fetched);

@@ -98,6 +98,7 @@ int set_options(CURL* curl, Accumulator& reply, char* error_buffer, const char* 
     set(CURLOPT_CONNECTTIMEOUT, g_connect_timeout);
     set(CURLOPT_TIMEOUT, g_total_timeout);
     set(CURLOPT_FAILONERROR, 1L);
+    set(CURLOPT_FOLLOWLOCATION, 0L);
     set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_WRITEFUNCTION, appendReplyChunk);
     set(CURLOPT_WRITEDATA, reply.address());
@@ -189,10 +190,17 @@ int tx_rx_xml_curl(const char* url, const char* tx, int /*tx_len*/, char* rx, in
     if (set_options(curl.get(), reply, error_buffer, url, body) != 0) return -1;
 
     const CURLcode rc = curl_easy_perform(curl.get());
+    long status = 0;
+    if (rc == CURLE_OK) curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     curl.reset();
     if (rc != CURLE_OK) {
         TRANSPORT_TRACE(kFn, "ERROR in tx_rx_xml_curl(), curl_code = %d, errorbuffer = %s", rc,
                         error_buffer[0] ? error_buffer : curl_easy_strerror(rc));
+        return -1;
+    }
+    // Redirects are not followed, so a 3xx body is no answer of the server's.
+    if (status < 200 || status > 299) {
+        TRANSPORT_TRACE(kFn, "ERROR in tx_rx_xml_curl(), HTTP status = %ld", status);
         return -1;
     }
     const std::string_view text = reply.view();

@@ -12,8 +12,9 @@
 //
 // The server is verified (peer and host name) against the system's CA store,
 // or the PEM file named by the environment variable CURL_CA_BUNDLE; TLS
-// below 1.2 is refused. Only http:// and https:// URLs are used. An HTTP status of 400 or more fails the
-// exchange.
+// below 1.2 is refused. Only http:// and https:// URLs are used. Only a 2xx
+// HTTP status is the server's answer: any other fails the exchange, and
+// redirects are not followed.
 #ifndef TARVIK_FACES_SERVER_TRANSPORT_H
 #define TARVIK_FACES_SERVER_TRANSPORT_H
 

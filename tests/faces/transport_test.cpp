@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -148,6 +150,24 @@ TEST_F(TransportTest, HttpErrorStatusFails) {
     EXPECT_EQ(exchange(kRequest).rc, -1);
     server.script({404, "<xml><tllv></tllv></xml>"});
     EXPECT_EQ(exchange(kRequest).rc, -1);
+}
+
+TEST_F(TransportTest, OnlyASuccessStatusIsTheServersAnswer) {
+    const std::string answer = testserver::tllv_item(4, "ID-4");
+    const std::vector<std::pair<std::string, std::string>> elsewhere{{"Location", "/elsewhere"}};
+    server.script({302, testserver::envelope(answer), 0, elsewhere});
+    EXPECT_EQ(exchange(kRequest).rc, -1);
+    server.script({302, "", 0, elsewhere});
+    EXPECT_EQ(exchange(kRequest).rc, -1);
+    // Followed, a 307 would post once more, to /elsewhere.
+    server.script({307, testserver::envelope(answer), 0, elsewhere});
+    EXPECT_EQ(exchange(kRequest).rc, -1);
+    EXPECT_EQ(server.requests().size(), 3u);
+
+    server.script({200, testserver::envelope(answer)});
+    const Exchange e = exchange(kRequest);
+    EXPECT_EQ(e.rc, 0);
+    EXPECT_EQ(e.answer, padded(answer));
 }
 
 TEST_F(TransportTest, OversizedRequestIsRefusedBeforeSending) {

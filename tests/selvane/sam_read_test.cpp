@@ -82,7 +82,6 @@ protected:
 
 TEST_F(SamRead, SuccessAppendsSfdfAndReleasesEverything) {
     prefix_ = "before|";
-    public_result = -1;  // the public read's result does not decide
     kit::rig::TraceCapture trace;
     ASSERT_EQ(sam::kRead, read("1234"));
     EXPECT_STREQ("ISDF=1\n", isdf_.data());

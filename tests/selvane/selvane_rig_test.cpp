@@ -122,6 +122,53 @@ TEST_F(SelvaneInRig, SisCardOnAnOmnikeyReader) {
     EXPECT_EQ(std::string(pbdf).rfind("<SIS_PBDF>", 0), 0u);
 }
 
+// The private read answers a failed public read as it is and never reaches
+// the terminal library: no SFDF joins another card's texts, nor empty ones.
+TEST_F(SelvaneInRig, PrivateSisReadAnswersItsPublicReadFailure) {
+    const fs::path log = fs::path(scratch_) / "ctm.log";
+    fs::remove(log);  // the scratch folder lives as long as the process
+    setenv("KIT_CTM_LOG", log.c_str(), 1);
+    insert_eid();
+    sis_ = std::make_unique<kit::rig::VirtualCard>(
+        kit::rig::port_of(1), std::vector<std::string>{"--profile", "sle4418", "--memory", "@" + pki_ + "/sis_valid.bin"});
+    ASSERT_TRUE(kit::rig::wait_for_card(slot(1), true));
+    const int32_t eid = PCSC_Open_device(slot(0).c_str());
+    ASSERT_GT(eid, 0);
+
+    for (const int32_t handle : {int32_t{-5}, int32_t{0x7ff0}, eid, int32_t{0}}) {
+        SCOPED_TRACE(handle);
+        char isdf[SELVANE_SIS_TEXT_SIZE] = "", pbdf[SELVANE_SIS_TEXT_SIZE] = "", sfdf[SELVANE_SFDF_TEXT_SIZE] = "";
+        const int32_t public_result = PCSC_SIS_Read(handle, 0, isdf, pbdf);
+        ASSERT_NE(public_result, 1);
+        isdf[0] = pbdf[0] = '\0';
+        EXPECT_EQ(PCSC_SIS_Read_Private(handle, 0, "1234", isdf, pbdf, sfdf), public_result);
+        isdf[0] = pbdf[0] = '\0';
+        EXPECT_EQ(QUARLO_SIS_Read_Private(handle, 1, "1234", isdf, pbdf, sfdf), public_result);
+        EXPECT_STREQ(sfdf, "");
+        BSTR texts[3] = {};
+        EXPECT_EQ(BASIC_PCSC_SIS_Read_Private(handle, 0, "1234", &texts[0], &texts[1], &texts[2]), public_result);
+        char pin[] = "1234";
+        char* pin_ref = pin;
+        EXPECT_EQ(BASIC_QUARLO_SIS_Read_Private2(handle, 0, &pin_ref, &texts[0], &texts[1], &texts[2]),
+                  public_result);
+        for (BSTR text : texts) {
+            EXPECT_EQ(text, nullptr);
+            SysFreeString(text);
+        }
+    }
+    EXPECT_FALSE(fs::exists(log)) << file_bytes(log);
+
+    // The SIS card with the SAM still reads.
+    const int32_t sis = PCSC_Open_device(slot(1).c_str());
+    ASSERT_GT(sis, 0);
+    char isdf[SELVANE_SIS_TEXT_SIZE] = "", pbdf[SELVANE_SIS_TEXT_SIZE] = "", sfdf[SELVANE_SFDF_TEXT_SIZE] = "";
+    ASSERT_EQ(PCSC_SIS_Read_Private(sis, 1, "1234", isdf, pbdf, sfdf), 1);
+    EXPECT_EQ(std::string(isdf).rfind("<SIS_ISDF>", 0), 0u);
+    EXPECT_EQ(std::string(pbdf).rfind("<SIS_PBDF>", 0), 0u);
+    EXPECT_EQ(std::string(sfdf).rfind("<SIS_SFDF>", 0), 0u);
+    EXPECT_EQ(file_bytes(log).rfind("CtmOpen\n", 0), 0u);
+}
+
 TEST_F(SelvaneInRig, PinpadCallsConnectDirectlyWhenNoCardIsHeld) {
     const fs::path record = fs::path(scratch_) / "pinpad.txt";
     fs::remove(record);  // the scratch folder lives as long as the process
