@@ -1,18 +1,22 @@
-// Files the kit makes (certificates, photos, the remembered reader): never
-// written through a symbolic link planted at their name, never anything but
-// a regular file (a FIFO there is refused, not waited on), and a failed
-// write or close is reported rather than lost.
+// Files the kit makes and reads back later (certificates, photos, the
+// remembered reader) are replaced whole: written under a temporary name in
+// their own folder, then renamed over their name, so a failed write leaves
+// the previous file as it was. Only a regular file at the name is replaced:
+// a symbolic link, a FIFO, a device or a directory planted there is refused
+// and left as it is, and a failed write, close or rename is reported.
 #ifndef KIT_PLATFORM_FILE_WRITER_H
 #define KIT_PLATFORM_FILE_WRITER_H
+
+#include <sys/types.h>
 
 #include <span>
 #include <string>
 
 namespace kit::platform {
 
-// One file opened for writing, created or emptied, that is not opened when
-// its name is a symbolic link (O_NOFOLLOW) or anything but a regular file.
-// Closed on destruction.
+// One file being replaced: open when the name holds a regular file or
+// nothing and a temporary file could be made beside it. The temporary file
+// is removed unless finish() put it in place.
 class FileWriter {
 public:
     explicit FileWriter(std::string path);
@@ -24,23 +28,28 @@ public:
     // Writes all the bytes; false (and every later write fails) when one
     // could not be written.
     bool write(std::span<const unsigned char> bytes);
-    // Closes the file: true when it was open and every write and the close
-    // succeeded.
+    // Puts the file in place of its name: true when it was open and every
+    // write, the close and the rename succeeded. Otherwise the name keeps
+    // what it held.
     bool finish();
-    // Closes the file and removes it when it is still the regular file this
-    // writer opened, so a failed write leaves no partial file.
+    // Drops what was written; the name keeps what it held.
     void discard();
 
 private:
+    void remove_temporary();
+
     std::string path_;
+    std::string temporary_;
     int fd_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     bool failed_ = false;
 };
 
 enum class WriteResult { written, not_opened, not_written };
 
-// The whole file in one call; a file that could not be written whole is
-// discarded (not_written).
+// The whole file in one call; a file that could not be written whole
+// leaves the previous one (not_written).
 WriteResult write_file(const std::string& path, std::span<const unsigned char> bytes);
 
 }  // namespace kit::platform

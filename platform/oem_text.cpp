@@ -37,9 +37,8 @@ private:
     iconv_t cd_;
 };
 
-// iconv transliterates by the calling thread's locale (a UTF-8 one turns
-// 0xD5 into "i", the C locale into "?"): the tables are made under the C
-// locale, so the host's locale never changes a card's text.
+// iconv transliterates by the calling thread's locale: the tables are made
+// under the C locale, so the host's locale never changes a card's text.
 class CLocaleOnThisThread {
 public:
     CLocaleOnThisThread() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr))) {
@@ -67,6 +66,9 @@ std::array<char, 256> make_oem_table() {
         const std::size_t n = converter.ok() ? converter.one(static_cast<unsigned char>(byte), out, sizeof out) : 0;
         table[byte] = n == 1 ? out[0] : (byte < 0x80 ? static_cast<char>(byte) : '?');
     }
+    // The dotless i: the C locale's transliteration has no "i" for it, the
+    // best fit of Windows hosts (and a UTF-8 locale's) does.
+    table[0xD5] = 'i';
     return table;
 }
 

@@ -14,12 +14,15 @@
 namespace kit::platform {
 
 // open(path, flags, mode) that keeps the descriptor only when it names a
-// regular file, then in blocking mode. -1 otherwise, errno set (EINVAL for
-// a file that is not regular).
+// regular file, then in blocking mode; a terminal never becomes the
+// process's controlling one. -1 otherwise, errno set: open's own where open
+// already refuses (ELOOP for a link under O_NOFOLLOW, ENXIO for a FIFO
+// with no reader opened to write, EISDIR for a directory opened to write),
+// else EINVAL.
 inline int open_regular_file(const char* path, int flags, mode_t mode = 0) noexcept {
     int fd = -1;
     do {
-        fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, mode);
+        fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat info {};

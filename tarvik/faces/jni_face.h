@@ -54,9 +54,10 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidSigningData)(JNIEnv* env, jobject se
 // Secure-PIN-entry readers. getXMLListSupportedSPEReaders: the provider's
 // list into str_XMLListSupportedSPEReaders (PIN-pad mode off), 0.
 // setSPELibrary: looks for the library "<name>.dll" as the platform names it
-// (libname.so) in the current directory, then in each directory of PATH,
-// and hands its path to the engine: 0 (whatever the engine answered), or -1
-// for a null argument, an over-long name or no such file.
+// (libname.so) in each absolute directory of PATH, never in the current
+// directory or a relative entry, and hands its path to the engine: 0
+// (whatever the engine answered), or -1 for a null argument, an over-long
+// name, a name holding "/" or "..", or no such file.
 // getSCReaderName: str_getSCReaderName = the selected reader, or "error"; 0.
 // isSupportedSPESCReader / isOperationalSPESCReader: 1 or 0, -1 on failure.
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* env, jobject self);

@@ -187,7 +187,7 @@ TEST_F(JavaFaceSecureEntry, TheCurrentDirectoryIsNeverSearched) {
     fs::create_directories(folder);
     std::ofstream(folder + "/libspetest.so") << "not a library";
     fs::current_path(folder);
-    EXPECT_EQ(run_java({"secure-entry-order", reader_, server_.url()}), 0);
+    EXPECT_EQ(run_java({"library-along-path", reader_, server_.url()}), 0);
     fs::current_path(before);
 }
 

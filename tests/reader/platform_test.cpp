@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string_view>
 #include <string>
 #include <span>
@@ -96,7 +97,9 @@ TEST(FileWriter, ReplacesAFileRefusesALinkAndRemovesOnlyWhatItMade) {
     ::alarm(0);
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
 
-    // A failed write removes the file of its own making.
+    // A failed write removes the file of its own making, and a failed
+    // rewrite leaves the previous file as it was.
+    std::ofstream(dir / "kept") << "ab";
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -104,10 +107,18 @@ TEST(FileWriter, ReplacesAFileRefusesALinkAndRemovesOnlyWhatItMade) {
     small.rlim_cur = 2;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const WriteResult too_big = kit::platform::write_file(dir / "big", bytes("xyz"));
+    const WriteResult rewrite = kit::platform::write_file(dir / "kept", bytes("xyz"));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(too_big, WriteResult::not_written);
     EXPECT_FALSE(fs::exists(dir / "big"));
+    EXPECT_EQ(rewrite, WriteResult::not_written);
+    EXPECT_EQ(text(dir / "kept"), "ab");
+
+    // Neither a write nor a refusal leaves a temporary file behind.
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"fifo", "kept", "link", "old"}));
 }
 
 TEST(MarkupText, EntitiesRoundTripAndOtherAmpersandsStay) {

@@ -33,12 +33,15 @@ TEST(JavaText, OemTextGoesThroughCodePage1252) {
 }
 
 // The conversion tables are made at the first call, under whatever locale
-// the host has set by then: a UTF-8 one must not change them.
-TEST(JavaText, OemTextIsTheSameUnderAUtf8Locale) {
-    kit::test::in_fresh_process([] {
-        const kit::test::ProcessLocale utf8("C.UTF-8");
-        ASSERT_TRUE(utf8.ok());
-        EXPECT_EQ("?", kit::platform::oem_to_ansi("\xD5"));  // dotless i: "i" only by the locale's rules
-        EXPECT_EQ(u"Caf\u00e9\u00a3 \u00c7", from_oem("Caf\x82\x9C \x80"));
-    });
+// the host has set by then: no locale may change them.
+TEST(JavaText, OemTextIsTheSameUnderEveryLocale) {
+    for (const char* name : {"C", "C.UTF-8", kit::test::kLatin1Locale}) {
+        SCOPED_TRACE(name);
+        kit::test::in_fresh_process([name] {
+            const kit::test::ProcessLocale locale(name);
+            ASSERT_TRUE(locale.ok());
+            EXPECT_EQ("i", kit::platform::oem_to_ansi("\xD5"));  // the dotless i
+            EXPECT_EQ(u"Caf\u00e9\u00a3 \u00c7", from_oem("Caf\x82\x9C \x80"));
+        });
+    }
 }

@@ -156,7 +156,7 @@ public final class DuzEdorireCheck {
 
     // args: reader, server URL; the current directory holds a file of the
     // library's name that is no library, PATH the real one.
-    private static void secureEntryOrder(DuzEdorire face, String[] args) {
+    private static void libraryAlongPath(DuzEdorire face, String[] args) {
         String reader = args[1];
         open(face, reader, args[2]);
         checkEquals(0, face.setSPELibrary(reader, "spetest"), "setSPELibrary");
@@ -186,8 +186,8 @@ public final class DuzEdorireCheck {
             case "secure-entry":
                 secureEntry(face, args);
                 break;
-            case "secure-entry-order":
-                secureEntryOrder(face, args);
+            case "library-along-path":
+                libraryAlongPath(face, args);
                 break;
             default:
                 System.err.println("unknown case " + which);
