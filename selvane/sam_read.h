@@ -28,10 +28,11 @@ using PublicRead = int (*)(int handle, int mode, char* isdf, char* pbdf);
 // `pin`: up to four characters are used, fewer when it ends sooner (a null
 // pin is an empty one). The ISDF and PBDF texts are the public read's and
 // stay whatever happens later. A public read that does not answer kRead
-// ends the call with its result, before the terminal is used. On success the SFDF text (mode 0 NAME=value
-// lines, 1 XML) is appended to `sfdf`, a buffer of
-// selvane::sfdf::kTextCapacity (2,048) bytes; when the text would not fit
-// there after what the buffer holds, nothing is appended and kFailed answers.
+// ends the call with its result, before the terminal is used. On success
+// the SFDF text (mode 0 NAME=value lines, 1 XML) is appended to `sfdf`, a
+// buffer of selvane::sfdf::kTextCapacity (2,048) bytes; when the text would
+// not fit there after what the buffer holds, nothing is appended and kFailed
+// answers.
 int read_private(ctm::Library& library, PublicRead public_read, int handle, int mode, const char* pin, char* isdf,
                  char* pbdf, char* sfdf);
 
