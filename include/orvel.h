@@ -91,8 +91,9 @@ void __settracetag(const char *tag);
  * and for rows whose colour is negative. */
 void __settracecolor(unsigned int level, int colour);
 /* Closes the current output, then opens (appends to) the log file at path, created with mode 0664 when
- * missing. A null or empty path, a path longer than 255 characters or one that cannot be opened writes
- * "Can't open log file\n" to standard error and leaves no output; the process goes on. */
+ * missing; lines of other threads wait meanwhile, none is lost. A null or empty path, a path longer than
+ * 255 characters or one that cannot be opened writes "Can't open log file\n" to standard error and
+ * leaves no output; the process goes on. */
 void __settracefile(const char *path);
 /* Closes the log file, then stores the descriptor; above 0 lines go to it with the default writer (no
  * hook), 0 or less leaves no writer. */

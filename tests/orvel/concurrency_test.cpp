@@ -1,8 +1,11 @@
-// Many threads writing through one rotating log file.
+// Many threads writing through one log file, rotating or set again while
+// they write.
 #include "trace_fixture.h"
 
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <regex>
 #include <set>
 #include <thread>
@@ -73,6 +76,43 @@ TEST_F(Concurrency, EightThreadsWithRotationLoseAndMixNoLine) {
     }
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLinesPerThread));
     EXPECT_EQ(dump_lines, kThreads * (kLinesPerThread / 100) * 2);
+}
+
+TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+    constexpr int kWriters = 8;
+    constexpr int kLines = 2000;
+    const fs::path log = temp_dir() / "again.log";
+    __settraceopts(0x0);
+    __settracefile(log.c_str());
+
+    std::atomic<int> writers_left{kWriters};
+    std::atomic<int> sets{0};
+    std::thread setter([&] {
+        while (writers_left.load() != 0 || sets.load() < 2) {
+            __settracefile(log.c_str());
+            sets.fetch_add(1);
+        }
+    });
+    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the file is being set
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kWriters; ++t) {
+        writers.emplace_back([t, &writers_left] {
+            for (int i = 0; i < kLines; ++i) __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d", t, i);
+            writers_left.fetch_sub(1);
+        });
+    }
+    for (auto& th : writers) th.join();
+    setter.join();
+    __closetracefile();
+
+    std::set<std::pair<int, int>> seen;
+    for (const std::string& l : split_lines(read_file(log))) {
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(std::sscanf(l.c_str(), "%d %d", &t, &i), 2) << "broken line: " << l;
+        EXPECT_TRUE(seen.emplace(t, i).second) << "line written twice: " << l;
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kLines)) << "after " << sets.load() << " sets";
 }
 
 }  // namespace
