@@ -20,10 +20,13 @@
  *     (see __settracefile), never cut;
  *   - indentation is at most 40 blanks, whatever the call depth;
  *   - a module name is shown only when shorter than 80 characters;
- *   - hex-dump lines show 16 bytes each and are 71 characters long.
+ *   - hex-dump lines show 16 bytes each and are 71 characters long, one more
+ *     for each backslash among the characters (escaped "\\" as in a message).
  * Nothing in this library ends the host process.
  * All functions are safe to call from several threads; each line and each
- * hex dump is written whole under one recursive lock.
+ * hex dump is written whole under one recursive lock. To a file or descriptor
+ * a line, and a whole hex dump, is one write(), so processes appending to one
+ * log file never split them.
  */
 #ifndef ORVEL_H
 #define ORVEL_H
