@@ -20,10 +20,13 @@
  *     (see __settracefile), never cut;
  *   - indentation is at most 40 blanks, whatever the call depth;
  *   - a module name is shown only when shorter than 80 characters;
- *   - hex-dump lines show 16 bytes each and are 71 characters long.
+ *   - hex-dump lines show 16 bytes each and are 71 characters long, one more
+ *     for each backslash among the characters (escaped "\\" as in a message).
  * Nothing in this library ends the host process.
  * All functions are safe to call from several threads; each line and each
- * hex dump is written whole under one recursive lock.
+ * hex dump is written whole under one recursive lock. To a file or descriptor
+ * a line, and a whole hex dump, is one write(), so processes appending to one
+ * log file never split them.
  */
 #ifndef ORVEL_H
 #define ORVEL_H
@@ -91,8 +94,9 @@ void __settracetag(const char *tag);
  * and for rows whose colour is negative. */
 void __settracecolor(unsigned int level, int colour);
 /* Closes the current output, then opens (appends to) the log file at path, created with mode 0664 when
- * missing. A null or empty path, a path longer than 255 characters or one that cannot be opened writes
- * "Can't open log file\n" to standard error and leaves no output; the process goes on. */
+ * missing; lines of other threads wait meanwhile, none is lost. A null or empty path, a path longer than
+ * 255 characters or one that cannot be opened writes "Can't open log file\n" to standard error and
+ * leaves no output; the process goes on. */
 void __settracefile(const char *path);
 /* Closes the log file, then stores the descriptor; above 0 lines go to it with the default writer (no
  * hook), 0 or less leaves no writer. */

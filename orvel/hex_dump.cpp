@@ -26,12 +26,16 @@ void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noe
     std::reverse_copy(digits + count - 4, digits + count, line.begin());
 }
 
+// Lock held. An empty dump writes nothing and leaves the output as it is.
 void write_dump(unsigned level, std::span<const std::uint8_t> data) {
+    if (data.empty()) return;
+    LineBlock block(level, (data.size() + kDumpBytesPerLine - 1) / kDumpBytesPerLine);
     for (std::size_t offset = 0; offset < data.size(); offset += kDumpBytesPerLine) {
         const auto chunk = data.subspan(offset, std::min(kDumpBytesPerLine, data.size() - offset));
         const auto line = dump_line(chunk, offset);
-        write_line(level, LineSource{}, std::string_view(line.data(), line.size()));
+        block.add(std::string_view(line.data(), line.size()));
     }
+    block.write();
 }
 
 // Hides the hook for the duration of a dump, so that it runs once around
@@ -86,6 +90,7 @@ extern "C" ORVEL_EXPORT void __xdump(unsigned int level, const char* /*function*
         const DumpHookScope hook_scope;
         write_dump(level, {static_cast<const std::uint8_t*>(data), length});
     } catch (...) {
-        // Out of memory: the rest of the dump is dropped, the host goes on.
+        // Out of memory: the dump (for a custom writer, the rest of it) is
+        // dropped; the host goes on.
     }
 }

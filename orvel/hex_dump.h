@@ -1,4 +1,5 @@
-// Hex-dump lines: 16 bytes per line, 71 characters.
+// Hex-dump lines: 16 bytes per line, 71 characters. The line writer escapes
+// them as any message, so a backslash among the characters becomes "\\".
 #pragma once
 
 #include <array>

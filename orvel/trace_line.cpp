@@ -289,4 +289,35 @@ void write_line(unsigned level, const LineSource& source, std::string_view messa
     call_hook(2);
 }
 
+LineBlock::LineBlock(unsigned level, std::size_t expected_lines)
+    : level_(level), expected_lines_(expected_lines), options_(trace_state.options.load(std::memory_order_relaxed)) {
+    if (option_on(options_, ORVEL_OPT_ROTATE)) rotate_if_due();
+    output_ = ensure_writer(options_);
+}
+
+void LineBlock::add(std::string_view message) {
+    if (!output_) return;
+    LineText text;
+    build_line(text, options_, level_, LineSource{}, message);
+    if (trace_state.writer != default_writer) {
+        hand_over(text);
+        return;
+    }
+    if (lines_.empty()) lines_.reserve(text.text().size() * expected_lines_);
+    lines_.append(text.text());
+}
+
+void LineBlock::write() {
+    if (output_ && trace_state.writer == default_writer) {
+        const int fd = trace_state.fd.load(std::memory_order_relaxed);
+        // Only a dump of hundreds of megabytes needs more than one call.
+        constexpr std::size_t kMaxCall = std::size_t{1} << 30;
+        for (std::size_t at = 0; at < lines_.size(); at += kMaxCall) {
+            const std::size_t length = std::min(kMaxCall, lines_.size() - at);
+            default_writer(fd, lines_.data() + at, static_cast<unsigned>(length));
+        }
+    }
+    lines_.clear();
+}
+
 }  // namespace orvel

@@ -2,6 +2,7 @@
 // hands them to the output under the lock.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -21,6 +22,29 @@ struct LineSource {
 // when no output is set. May throw std::bad_alloc before anything is
 // written.
 void write_line(unsigned level, const LineSource& source, std::string_view message);
+
+// The lines of one hex dump, at one level and without a location piece; the
+// rotation check and the output check come once, before the first line. Lock
+// held for its whole life; the dump has hidden the hook. The default writer
+// gets all lines with one call from write(), so that they stay together in a
+// file other processes append to too; a custom writer gets each line's pieces
+// from add(). May throw std::bad_alloc.
+class LineBlock {
+public:
+    LineBlock(unsigned level, std::size_t expected_lines);
+    LineBlock(const LineBlock&) = delete;
+    LineBlock& operator=(const LineBlock&) = delete;
+
+    void add(std::string_view message);
+    void write();
+
+private:
+    unsigned level_;
+    std::size_t expected_lines_;
+    unsigned options_;
+    bool output_ = false;
+    std::string lines_;  // kept for the default writer
+};
 
 // Message text with control bytes, 0x7F and backslash made visible
 // ("\t", "\x1b", "\\"); bytes 0x80-0xFF pass unchanged.

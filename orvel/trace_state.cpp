@@ -34,6 +34,13 @@ void close_if_regular_file(int fd) noexcept {
 
 void close_at_exit() { __closetracefile(); }
 
+// Lock held. Writer, hook and log path stay as they are: the caller either
+// installs the next output or clears it.
+void close_output_file() noexcept {
+    const int fd = trace_state.fd.exchange(-1, std::memory_order_relaxed);
+    if (fd != -1) close_if_regular_file(fd);
+}
+
 bool fits_log_path(const char* path) noexcept {
     return path != nullptr && *path != '\0' && std::strlen(path) <= kMaxLogPath;
 }
@@ -193,17 +200,20 @@ ORVEL_EXPORT void __settracecolor(unsigned int level, int colour) {
 
 ORVEL_EXPORT void __closetracefile(void) {
     const TraceLock lock;
-    const int fd = trace_state.fd.load(std::memory_order_relaxed);
-    if (fd != -1) close_if_regular_file(fd);
+    close_output_file();
     clear_output();
 }
 
 ORVEL_EXPORT void __settracefile(const char* path) {
-    __closetracefile();
+    // The old file is closed before the new one is opened, all under one
+    // hold of the lock, and the output stays set in between: a line of
+    // another thread waits for the new file instead of finding no output.
     const TraceLock lock;
+    close_output_file();
     // A cut path would make rotation rename someone else's file: refuse it.
     const int fd = fits_log_path(path) ? open_log_file(path) : -1;
     if (fd < 0) {
+        clear_output();
         report_log_open_failure();
         return;
     }

@@ -1,8 +1,15 @@
-// Many threads writing through one rotating log file.
+// Many threads writing through one log file, rotating or set again while
+// they write; several processes writing hex dumps to one log file.
 #include "trace_fixture.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <numeric>
 #include <regex>
 #include <set>
 #include <thread>
@@ -73,6 +80,100 @@ TEST_F(Concurrency, EightThreadsWithRotationLoseAndMixNoLine) {
     }
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLinesPerThread));
     EXPECT_EQ(dump_lines, kThreads * (kLinesPerThread / 100) * 2);
+}
+
+TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+    constexpr int kWriters = 8;
+    constexpr int kLines = 2000;
+    const fs::path log = temp_dir() / "again.log";
+    __settraceopts(0x0);
+    __settracefile(log.c_str());
+
+    std::atomic<int> writers_left{kWriters};
+    std::atomic<int> sets{0};
+    std::thread setter([&] {
+        while (writers_left.load() != 0 || sets.load() < 2) {
+            __settracefile(log.c_str());
+            sets.fetch_add(1);
+        }
+    });
+    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the file is being set
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kWriters; ++t) {
+        writers.emplace_back([t, &writers_left] {
+            for (int i = 0; i < kLines; ++i) __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d", t, i);
+            writers_left.fetch_sub(1);
+        });
+    }
+    for (auto& th : writers) th.join();
+    setter.join();
+    __closetracefile();
+
+    std::set<std::pair<int, int>> seen;
+    for (const std::string& l : split_lines(read_file(log))) {
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(std::sscanf(l.c_str(), "%d %d", &t, &i), 2) << "broken line: " << l;
+        EXPECT_TRUE(seen.emplace(t, i).second) << "line written twice: " << l;
+    }
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kLines)) << "after " << sets.load() << " sets";
+}
+
+// Each child writes its dumps to its own descriptor of the same file; the
+// children start together so that their writes overlap.
+TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
+    constexpr int kProcesses = 4;
+    constexpr int kDumps = 150;
+    constexpr int kRows = 8;
+    const fs::path log = temp_dir() / "shared.log";
+
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(start[1]);
+            char go;
+            const bool started = ::read(start[0], &go, 1) == 0;  // the parent closed its end
+            __settraceopts(ORVEL_OPT_PID);
+            __settracefile(log.c_str());
+            std::array<std::uint8_t, kRows * 16> bytes{};
+            std::iota(bytes.begin(), bytes.end(), std::uint8_t{0x41});
+            for (int d = 0; d < kDumps; ++d) __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes.data(), bytes.size());
+            ::_exit(started ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    // "(pid) offset  ...": row k of every dump has offset 16 k and the process of the dump's first row.
+    const std::regex row(R"(\((\d+)\) ([0-9a-f]{4})  .*)");
+    const std::vector<std::string> lines = split_lines(read_file(log));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kDumps * kRows));
+    std::map<std::string, int> dumps_of;
+    std::string dump_pid;
+    int misplaced_rows = 0;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[n], m, row)) << lines[n];
+        const std::size_t k = n % kRows;
+        if (k == 0) {
+            dump_pid = m[1].str();
+            ++dumps_of[dump_pid];
+        }
+        if (m[1].str() != dump_pid || std::stoul(m[2].str(), nullptr, 16) != 16 * k) ++misplaced_rows;
+    }
+    EXPECT_EQ(misplaced_rows, 0) << "dumps are split by other processes' rows";
+    EXPECT_EQ(dumps_of.size(), static_cast<std::size_t>(kProcesses));
+    for (const auto& [pid, dumps] : dumps_of) EXPECT_EQ(dumps, kDumps) << pid;
 }
 
 }  // namespace
