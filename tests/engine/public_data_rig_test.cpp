@@ -178,26 +178,21 @@ TEST_F(EidCardInReader, WrongPhotoHashForeignRootAndZeroEndings) {
         EXPECT_EQ(r.out.cert2_ccv_stat, 0);  // the chain table did not run
         EXPECT_EQ(held(), 0);
     }
-    {
-        auto card = insert("foreign-root");
+    // A foreign root; and the genuine root beside a self-signed CA of the
+    // card's own that issued certificates 2 and 3: neither chain reaches
+    // the card's root.
+    for (const char* variant : {"foreign-root", "selfsigned-ca"}) {
+        SCOPED_TRACE(variant);
+        auto card = insert(variant);
         Records r;
         ask_for_everything(r, PUB_DATA_VER_OFFLINE);
         ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
         EXPECT_EQ(r.out.cert2_ccv_stat, -1);
         EXPECT_EQ(r.out.cert3_ccv_stat, -1);
         EXPECT_EQ(r.out.id_rn_stat, 1);
-    }
-    {
-        // The genuine root, and a self-signed CA of the card's own that
-        // issued certificates 2 and 3: their chains never reach the root.
-        auto card = insert("selfsigned-ca");
-        Records r;
-        ask_for_everything(r, PUB_DATA_VER_OFFLINE);
-        ASSERT_EQ(eidPubDataVerify(H, &r.in, &r.out), 0);
-        EXPECT_EQ(r.out.cert2_ccv_stat, -1);
-        EXPECT_EQ(r.out.cert3_ccv_stat, -1);
-        EXPECT_EQ(Bytes(r.out.cert6.crt, r.out.cert6.crt + r.out.cert6.crt_len), file("root.der"));
-        EXPECT_EQ(r.out.id_rn_stat, 1);
+        if (std::string(variant) == "selfsigned-ca") {
+            EXPECT_EQ(Bytes(r.out.cert6.crt, r.out.cert6.crt + r.out.cert6.crt_len), file("root.der"));
+        }
     }
     {
         auto card = insert("zero-tail");
