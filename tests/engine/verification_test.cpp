@@ -339,8 +339,7 @@ int library_error(const std::string& leaf, const std::string& intermediate, cons
     };
     StorePtr store(X509_STORE_new());
     X509Ptr leaf_cert = load(leaf), intermediate_cert = load(intermediate), root_cert = load(root);
-    const auto free_stack = [](STACK_OF(X509) * stack) { sk_X509_free(stack); };
-    std::unique_ptr<STACK_OF(X509), decltype(free_stack)> untrusted(sk_X509_new_null(), free_stack);
+    X509ListPtr untrusted(sk_X509_new_null());
     if (!store || !untrusted || !leaf_cert || !intermediate_cert || !root_cert) return -1;
     sk_X509_push(untrusted.get(), intermediate_cert.get());
     X509_STORE_add_cert(store.get(), root_cert.get());

@@ -1,6 +1,5 @@
 #include <array>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -59,19 +58,13 @@ void trace_changed(const std::string& name) {
     CHAIN_TRACE("ERROR: %s no longer holds the certificate saved from the card", name.c_str());
 }
 
-// The untrusted certificates a chain may be built from. The stack owns none
-// of them: the Saved records do.
-struct StackFree {
-    void operator()(STACK_OF(X509) * stack) const { sk_X509_free(stack); }
-};
-using UntrustedPtr = std::unique_ptr<STACK_OF(X509), StackFree>;
-
 // The root, the only trust anchor, in the store; the intermediate among the
 // untrusted certificates, so that a chain verifies only when it reaches the
 // root. A trusted intermediate would end any chain issued under it.
+// The untrusted list owns none of its certificates: the Saved records do.
 struct ChainParts {
     StorePtr store;
-    UntrustedPtr untrusted;
+    X509ListPtr untrusted;
 };
 
 // A certificate whose file is gone or unreadable is left out (traced), and
@@ -94,7 +87,7 @@ bool take_part(const Saved& part, const std::string& name, const char* label, Ad
 // failed or a file was changed.
 std::optional<ChainParts> make_parts(const Saved& intermediate, const std::string& intermediate_name,
                                      const Saved& root, const std::string& root_name) {
-    ChainParts parts{StorePtr(X509_STORE_new()), UntrustedPtr(sk_X509_new_null())};
+    ChainParts parts{StorePtr(X509_STORE_new()), X509ListPtr(sk_X509_new_null())};
     if (!parts.store) {
         CHAIN_TRACE("ERROR: X509_STORE_new failed, err = %s", last_error_text().c_str());
         return std::nullopt;

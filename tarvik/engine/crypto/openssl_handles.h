@@ -29,6 +29,11 @@ using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX_free>>;
 using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX_free>>;
 using StorePtr = std::unique_ptr<X509_STORE, Deleter<X509_STORE_free>>;
 using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX_free>>;
+// A list of certificates it does not own: whoever made them keeps them.
+struct X509ListFree {
+    void operator()(STACK_OF(X509) * list) const { sk_X509_free(list); }
+};
+using X509ListPtr = std::unique_ptr<STACK_OF(X509), X509ListFree>;
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
