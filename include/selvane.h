@@ -174,11 +174,15 @@ SELVANE_API int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const ch
  * rendered here. The texts are appended to identity and address, which hold
  * SELVANE_VISITORS_ID_TEXT_SIZE and SELVANE_VISITORS_ADDRESS_TEXT_SIZE bytes
  * (a rendering never goes past them). Mode 1 XML, 0 lines, other modes read
- * and write nothing. reserved1 and reserved2 are ignored. Returns 1 success,
- * SELVANE_VISITORS_NO_CARD (card removed or reader unavailable),
- * the first status word other than 0x9000 met, SELVANE_NO_DEVICE,
- * SELVANE_NO_TARVIK, -202/-203 for a null address/identity buffer, else
- * tarvik's getCardStatus or cardCommand_T0_T1 code. A file is read up to
+ * and write nothing. reserved1 and reserved2 are ignored. Both files are
+ * read while the card is held against other processes (one PC/SC
+ * transaction, waited for up to 10 seconds as an eID read does). Returns 1
+ * success, SELVANE_VISITORS_NO_CARD (card removed or reader unavailable),
+ * 2 (another process kept the card for the whole wait), the first status
+ * word other than 0x9000 met, SELVANE_NO_DEVICE, SELVANE_NO_TARVIK (also
+ * from a tarvik that cannot hold the card), -202/-203 for a null
+ * address/identity buffer, else tarvik's getCardStatus or cardCommand_T0_T1
+ * code. A file is read up to
  * 8,192 bytes; 6A86, or 6B00 after the first chunk, ends it. Text already
  * appended stays on failure. ==== */
 SELVANE_API int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* identity, char* address, int32_t reserved1,

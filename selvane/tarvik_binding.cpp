@@ -36,6 +36,8 @@ bool bind_all(const kit::platform::DynamicLibrary& lib, TarvikExports& t) {
     bind(lib, t.eidAuthenticationOnline, "eidAuthenticationOnline");
     bind(lib, t.eidStartOnline, "eidStartOnline");
     bind(lib, t.resolve_device, "tarvik_resolve_device");
+    bind(lib, t.begin_transaction, "tarvik_begin_transaction");
+    bind(lib, t.end_transaction, "tarvik_end_transaction");
     return true;
 }
 
@@ -132,6 +134,14 @@ int eidStartOnline(const char* server_url) {
 
 Pcsc_Common* resolve_device(int handle) {
     return g_exports.resolve_device ? g_exports.resolve_device(handle) : nullptr;
+}
+
+int begin_transaction(int handle) {
+    return g_exports.begin_transaction ? g_exports.begin_transaction(handle) : kNotBound;
+}
+
+int end_transaction(int handle) {
+    return g_exports.end_transaction ? g_exports.end_transaction(handle) : kNotBound;
 }
 
 }  // namespace call

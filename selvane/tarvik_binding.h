@@ -4,7 +4,8 @@
 //
 // While tarvik is not loaded, or lacked one of the ten exports that must be
 // there, every slot is empty. eidAuthenticationOnline, eidStartOnline and
-// tarvik_resolve_device may be missing alone.
+// tarvik's own internal exports (resolve_device, begin_transaction,
+// end_transaction) may be missing alone.
 #ifndef SELVANE_TARVIK_BINDING_H
 #define SELVANE_TARVIK_BINDING_H
 
@@ -47,6 +48,8 @@ struct TarvikExports {
     AuthenticationOnline eidAuthenticationOnline = nullptr;
     StartOnline eidStartOnline = nullptr;
     tarvik_resolve_device_fn resolve_device = nullptr;
+    tarvik_begin_transaction_fn begin_transaction = nullptr;
+    tarvik_end_transaction_fn end_transaction = nullptr;
 };
 
 // The process's table. Tests may fill it with stand-ins of their own.
@@ -72,6 +75,8 @@ int eidAuthenticationOnline(int handle, const int (&masks)[10], const char* pin,
 int eidStartOnline(const char* server_url);
 // The reader object behind a handle; null when unknown or not bound.
 Pcsc_Common* resolve_device(int handle);
+int begin_transaction(int handle);
+int end_transaction(int handle);
 }  // namespace call
 
 }  // namespace selvane

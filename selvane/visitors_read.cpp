@@ -118,6 +118,22 @@ int select(int handle, const unsigned char (&header)[5], std::string_view id) {
     return exchange(handle, header, id, &ignored);
 }
 
+// The card held for the whole read, and let go on every path.
+class HeldCard {
+public:
+    explicit HeldCard(int handle) : handle_(handle), result_(call::begin_transaction(handle)) {}
+    ~HeldCard() {
+        if (result_ == 0) call::end_transaction(handle_);
+    }
+    HeldCard(const HeldCard&) = delete;
+    HeldCard& operator=(const HeldCard&) = delete;
+    int result() const { return result_; }
+
+private:
+    int handle_;
+    int result_;
+};
+
 }  // namespace
 
 int exchange(int handle, const unsigned char (&header)[5], std::string_view data, std::string* response) {
@@ -174,6 +190,8 @@ int read(int handle, int mode, char* identity, std::size_t identity_size, char* 
     unsigned int atr_len = 0;
     if (const int status = call::getCardStatus(handle, &powered, &removed, atr, &atr_len); status != 0)
         return status == kStatusNoCard ? kNoCard : status;
+    const HeldCard held(handle);
+    if (held.result() != 0) return held.result();
     for (const auto& [header, id] : {std::pair{&kSelectDf, kMasterFile}, std::pair{&kSelectDf, kEidDirectory},
                                      std::pair{&kSelectEf, kIdentityFile}}) {
         if (const int sw = select(handle, *header, id); sw != kSwOk) return sw;

@@ -2,10 +2,14 @@
 // direct SELECT and READ BINARY commands through tarvik's raw exchange, no
 // PIN and no signature check, rendered here with name tables of its own.
 //
+// Both files are read inside one PC/SC transaction, so another process's
+// commands never come between a SELECT and its READ BINARY.
+//
 // Results: 1 success; a status word other than 0x9000 (the first met); the
-// failure of tarvik's getCardStatus or cardCommand_T0_T1; kNoDevice;
-// kNoCard when the status call reports the card removed or the reader
-// unavailable (its own code for that, 1, would read as success).
+// failure of tarvik's getCardStatus, transaction begin (2: the card was not
+// granted in time) or cardCommand_T0_T1; kNoDevice; kNoCard when the status
+// call reports the card removed or the reader unavailable (its own code for
+// that, 1, would read as success).
 #ifndef SELVANE_VISITORS_READ_H
 #define SELVANE_VISITORS_READ_H
 

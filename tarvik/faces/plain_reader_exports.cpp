@@ -2,11 +2,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tarvik/engine/eid_engine.h"
 #include "tarvik/engine/eid_session.h"
 #include "tarvik/engine/sis_card.h"
 #include "tarvik/faces/face_state.h"
 #include "tarvik.h"
 #include "tarvik/reader/hcl.h"
+#include "tarvik/reader/pcsc_common.h"
 #include "platform/export_guard.h"
 
 char selected_reader_name[FACE_READER_NAME_SIZE];
@@ -47,6 +49,18 @@ TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_le
                                     unsigned int* response_len, unsigned short* sw) try {
     static_assert(sizeof(unsigned short) == sizeof(uint16_t));
     return HCL_card_command_T0_T1(handle, apdu, apdu_len, response, response_len, reinterpret_cast<uint16_t*>(sw));
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
+
+TARVIK_EXPORT int tarvik_begin_transaction(int handle) try {
+    return HCL_card_Start_transaction(handle, EID_TRANSACTION_TIMEOUT_MS);
+} catch (...) {
+    return kit::export_failure(__func__, -1);
+}
+
+TARVIK_EXPORT int tarvik_end_transaction(int handle) try {
+    return HCL_card_End_transaction(handle);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }

@@ -1,10 +1,11 @@
 #include "tarvik/reader/begin_waiter.h"
 
-#include <unistd.h>
+#include <pthread.h>
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "tarvik/reader/pcsc_result.h"
@@ -50,6 +51,18 @@ public:
         if (attempt.finished && attempt.result == kSuccess) SCardEndTransaction(attempt.card, SCARD_LEAVE_CARD);
     }
 
+    // A forked child has no waiting thread and no other caller, and may
+    // have copied the mutex held and the condition variables mid-use: it
+    // starts afresh, its attempts (on its parent's card handles) dropped.
+    void forget_after_fork() noexcept {
+        new (&mutex_) std::mutex;
+        new (&wake_) std::condition_variable;
+        new (&done_) std::condition_variable;
+        queue_.clear();
+        running_.reset();
+        thread_started_ = false;
+    }
+
 private:
     // Only an attempt nobody waits for any more: each caller owns its grant.
     std::shared_ptr<BeginAttempt> adopt(const std::shared_ptr<BeginAttempt>& attempt) {
@@ -57,11 +70,9 @@ private:
         return attempt;
     }
 
-    // Also after a fork, whose child has no copy of the thread.
     void ensure_thread() {
-        if (thread_owner_ == getpid()) return;
-        thread_owner_ = getpid();
-        running_.reset();
+        if (thread_started_) return;
+        thread_started_ = true;
         std::thread([this] { serve(); }).detach();
     }
 
@@ -94,13 +105,21 @@ private:
     std::condition_variable done_;
     std::deque<std::shared_ptr<BeginAttempt>> queue_;
     std::shared_ptr<BeginAttempt> running_;
-    pid_t thread_owner_ = 0;
+    bool thread_started_ = false;
 };
 
 // Never destroyed: the thread waits on it until the process ends.
+Waiter* g_waiter = nullptr;
+
+void forget_in_child() { g_waiter->forget_after_fork(); }
+
 Waiter& waiter() {
-    static Waiter* const instance = new Waiter;
-    return *instance;
+    [[maybe_unused]] static const bool made = [] {
+        g_waiter = new Waiter;
+        pthread_atfork(nullptr, nullptr, forget_in_child);
+        return true;
+    }();
+    return *g_waiter;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // pcsc-lite's SCardBeginTransaction does not return while another process
 // holds the card, so the reader object's bounded begin hands the call to one
 // waiting thread, kept for the process's life, and waits for its answer only
-// as long as it wants to.
+// as long as it wants to. A forked child starts with no attempt and a thread
+// of its own, made when it first begins.
 #ifndef TARVIK_READER_BEGIN_WAITER_H
 #define TARVIK_READER_BEGIN_WAITER_H
 

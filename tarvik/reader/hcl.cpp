@@ -1,5 +1,7 @@
 #include "tarvik/reader/hcl.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -17,16 +19,76 @@ namespace {
 // a JVM shutdown thread) still finds it.
 Pcsc_Common* g_reader = nullptr;
 bool g_opened = false;
+// Set in a forked child that inherited an open reader: its next call opens
+// the reader again on a connection of its own.
+bool g_inherited = false;
 
+// Held by every call into the reader object, and taken before a fork, so a
+// child never inherits the object, or pcsc-lite, in the middle of one of our
+// calls. Recursive: a trace writer of the host may call back into the kit.
+// A plain pthread lock, never destroyed, for calls made while the process
+// exits.
+pthread_mutex_t g_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+class LayerLock {
+public:
+    LayerLock() noexcept { pthread_mutex_lock(&g_lock); }
+    ~LayerLock() { pthread_mutex_unlock(&g_lock); }
+    LayerLock(const LayerLock&) = delete;
+    LayerLock& operator=(const LayerLock&) = delete;
+};
+
+void before_fork() noexcept { pthread_mutex_lock(&g_lock); }
+void after_fork_in_parent() noexcept { pthread_mutex_unlock(&g_lock); }
+
+// The child's one thread holds the lock under its parent's thread id, which
+// a recursive lock checks on unlock: the child gets a fresh one.
+void after_fork_in_child() noexcept {
+    pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+    g_lock = fresh;
+    g_reader->forgetConnection();
+    g_inherited = g_opened;
+}
+
+// Lock held.
 Pcsc_Common& reader_object() {
-    if (!g_reader) g_reader = new Pcsc_Common();
+    if (!g_reader) {
+        g_reader = new Pcsc_Common();
+        pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+    }
     return *g_reader;
 }
 
+// Lock held. As openDevice did, by the name the reader object holds; a
+// failed open leaves the handle unknown, as a failed openDevice does.
+void reopen_inherited_reader() {
+    g_inherited = false;
+    char name[Pcsc_Common::kReaderNameSize];
+    std::memcpy(name, g_reader->reader_name, sizeof name);
+    name[sizeof name - 1] = '\0';
+    g_opened = g_reader->openReader(name) == 0;
+}
+
+// Lock held.
 Pcsc_Common* resolve(int handle) {
     if (handle != HCL_DEVICE_HANDLE || !g_opened) return nullptr;
-    return g_reader;
+    if (g_inherited) reopen_inherited_reader();
+    return g_opened ? g_reader : nullptr;
 }
+
+// One call into the reader object: the lock, and the object behind the
+// handle (null for an unknown handle).
+class ReaderCall {
+public:
+    explicit ReaderCall(int handle) : reader_(resolve(handle)) {}
+    Pcsc_Common* get() const { return reader_; }
+    Pcsc_Common* operator->() const { return reader_; }
+    explicit operator bool() const { return reader_ != nullptr; }
+
+private:
+    LayerLock lock_;  // first: the handle is resolved under it
+    Pcsc_Common* reader_;
+};
 
 // The response bytes the APDU asks for, by the short and extended forms of
 // ISO 7816-4: its Le, 00 (0000) meaning the most; 0 for an APDU without Le
@@ -49,22 +111,25 @@ std::size_t asked_response_length(const unsigned char* apdu, std::size_t size) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) Pcsc_Common* tarvik_resolve_device(int handle) {
-    return resolve(handle);
+    return ReaderCall(handle).get();
 }
 
 int HCL_get_readers(char* text) {
+    const LayerLock lock;
     reader_object().getReaders(1, text);
     return 0;
 }
 
 int HCL_open_reader(const char* name) {
+    const LayerLock lock;
     const int result = reader_object().openReader(name);
     g_opened = result == 0;
+    g_inherited = false;
     return g_opened ? HCL_DEVICE_HANDLE : result;
 }
 
 int HCL_get_card_handle(int handle, SCARDHANDLE* card) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!card) return -1;
     *card = reader->card;
@@ -72,7 +137,7 @@ int HCL_get_card_handle(int handle, SCARDHANDLE* card) {
 }
 
 int HCL_card_present(int handle) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return 0;
     std::array<unsigned char, 256> atr{};
     int powered = 0, absent = 0;
@@ -82,13 +147,13 @@ int HCL_card_present(int handle) {
 }
 
 int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     return reader->getStatus(powered, absent, atr, atr_len);
 }
 
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!atr || !atr_len || !sw) return -1;
     int powered = 0, absent = 0;
@@ -101,7 +166,7 @@ int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint1
 
 int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                            unsigned int* response_len, uint16_t* sw) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!apdu || apdu_len < 5 || apdu_len - 5 > HCL_COMMAND_DATA_MAX || !response || !response_len || !sw) return -1;
     // The response lands in a scratch buffer of our own; the caller's APDU
@@ -125,19 +190,21 @@ int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsign
 }
 
 int HCL_card_Start_transaction(int handle, int timeout_ms) {
-    Pcsc_Common* reader = resolve(handle);
+    Pcsc_Common* const reader = ReaderCall(handle).get();
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
+    // Waits without the lock (the begin itself runs on the waiter thread):
+    // a fork need not wait while another process holds the card.
     return reader->beginTransaction(timeout_ms);
 }
 
 int HCL_card_End_transaction(int handle) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     return reader->endTransaction();
 }
 
 int HCL_sync_card_read(int handle, unsigned char* buffer, uint16_t address, uint16_t length, int /*unused*/) {
-    Pcsc_Common* reader = resolve(handle);
+    const ReaderCall reader(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!buffer) return -1;
     return reader->readSyncCard(4418, length, address, buffer);

@@ -20,6 +20,14 @@
 // deadline and answers 2 (a late grant is ended at once, unless the next
 // begin on the same card has taken the pending attempt over). The own
 // transaction of a single exchange waits as pcsc-lite does.
+//
+// Threads and fork: every wrapper holds one lock of the layer while it uses
+// the reader object (HCL_card_Start_transaction only while it resolves the
+// handle, not while it waits), and a fork waits for it. A forked child
+// forgets the context and card handle it inherited, without releasing them
+// (that would end its parent's), and its next wrapper call opens the reader
+// again by name on a connection of its own; when that open fails the
+// handle is unknown to the child, as after a failed HCL_open_reader.
 #ifndef TARVIK_READER_HCL_H
 #define TARVIK_READER_HCL_H
 

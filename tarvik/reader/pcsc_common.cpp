@@ -98,6 +98,12 @@ void Pcsc_Common::releaseConnection() {
     context = 0;
 }
 
+void Pcsc_Common::forgetConnection() noexcept {
+    context = 0;
+    card = 0;
+    transaction_held = 0;
+}
+
 int Pcsc_Common::openReader(const char* name) {
     constexpr const char* kName = "Pcsc_Common::openReader";
     trace(kName, kName);

@@ -50,6 +50,10 @@ public:
     // a list that would not fit is not appended. 1 listed; -1 no readers;
     // SCARD_E_INSUFFICIENT_BUFFER too long; any other PC/SC error as is.
     int getReaders(int mode, char* text);
+    // In a forked child: the context and card handle are the parent's, and
+    // releasing or using them would end or disturb the parent's connection.
+    // Forgets them (and any transaction) without a PC/SC call.
+    void forgetConnection() noexcept;
     // Releases any previous connection and context, then opens name.
     // 0 on success (also with an empty reader), -1 connection failed or no
     // name, -2 no context. The handle token is the caller's business.
@@ -82,10 +86,20 @@ private:
                                  DWORD* response_len);
 };
 
-// Resolves a device handle to the reader object; null for a handle that
-// tarvik did not hand out (or before a reader was opened). Exported by
-// libtarvik.so for selvane, which binds it by name.
+// Exported by libtarvik.so for selvane, which binds them by name; no host
+// header declares them.
+//
+// The reader object behind a device handle; null for a handle that tarvik
+// did not hand out (or before a reader was opened).
 extern "C" Pcsc_Common* tarvik_resolve_device(int handle);
 using tarvik_resolve_device_fn = Pcsc_Common* (*)(int handle);
+// Holds the card against other processes across several exchanges, waiting
+// for it as long as an eID transaction does: 0, 2 (not granted in time), -99
+// (card removed), -100 (unknown handle). Each 0 is ended by
+// tarvik_end_transaction, which answers the PC/SC result.
+extern "C" int tarvik_begin_transaction(int handle);
+extern "C" int tarvik_end_transaction(int handle);
+using tarvik_begin_transaction_fn = int (*)(int handle);
+using tarvik_end_transaction_fn = int (*)(int handle);
 
 #endif

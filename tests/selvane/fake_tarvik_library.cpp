@@ -75,6 +75,8 @@ EXPORT int eidAuthenticationOnline(int, int, int, int, int, int, int, int, int, 
 }
 EXPORT int eidStartOnline(const char*) { called("eidStartOnline"); return 0; }
 #endif
+EXPORT int tarvik_begin_transaction(int) { called("tarvik_begin_transaction"); return 0; }
+EXPORT int tarvik_end_transaction(int) { called("tarvik_end_transaction"); return 0; }
 EXPORT void* tarvik_resolve_device(int handle) {
     static char object;
     return handle == kHandle ? &object : nullptr;

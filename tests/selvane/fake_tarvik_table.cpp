@@ -69,6 +69,16 @@ int card_command(int handle, unsigned char* apdu, int apdu_len, unsigned char* r
     return 0;
 }
 
+int begin_transaction(int handle) {
+    note("tarvik_begin_transaction", handle);
+    return g_state.begin_result;
+}
+
+int end_transaction(int handle) {
+    note("tarvik_end_transaction", handle);
+    return 0;
+}
+
 int start_online(const char* url) {
     g_state.calls.emplace_back("eidStartOnline");
     g_state.start_url = url;
@@ -107,6 +117,8 @@ void install() {
     t.eidStartOnline = start_online;
     t.eidAuthenticationOnline = authenticate;
     t.resolve_device = resolve;
+    t.begin_transaction = begin_transaction;
+    t.end_transaction = end_transaction;
 }
 
 }  // namespace fake

@@ -22,6 +22,7 @@ struct Tarvik {
     int open_result = kHandle;
     std::string opened;                 // the reader name openDevice got
     int status_result = 0;
+    int begin_result = 0;               // tarvik_begin_transaction
     int read_result = 0;
     std::vector<int> read_args;         // format, want address, want identity, want photo
     std::string start_url;

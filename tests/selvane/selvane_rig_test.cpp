@@ -4,16 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "orvel.h"
 #include "selvane.h"
 #include "tarvik/reader/pcsc_common.h"
 #include "test_auth_server.h"
@@ -36,6 +44,74 @@ std::string slot(std::size_t i) { return kit::rig::slot_name(kit::rig::reader_en
 std::string file_bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// One read of the current device: its result, and its texts joined.
+struct Read {
+    int32_t result;
+    std::string texts;
+};
+
+Read eid_read() {
+    char identity[SELVANE_EID_ID_TEXT_SIZE] = "", address[SELVANE_EID_ADDRESS_TEXT_SIZE] = "";
+    int32_t photo_len = -1;  // no photo
+    const int32_t result = PCSC_EID_Read(0, 0, identity, address, nullptr, &photo_len);
+    return {result, std::string(identity) + "|" + address};
+}
+
+Read visitors_read() {
+    auto identity = std::make_unique<char[]>(SELVANE_VISITORS_ID_TEXT_SIZE);
+    auto address = std::make_unique<char[]>(SELVANE_VISITORS_ADDRESS_TEXT_SIZE);
+    identity[0] = address[0] = '\0';
+    const int32_t result = PCSC_Visitors_Read(0, 0, identity.get(), address.get(), 0, 0);
+    return {result, std::string(identity.get()) + "|" + address.get()};
+}
+
+// In a forked child: eID reads until one answers 0 (another process may
+// hold the card for a while). Exit status 0 when its texts are expected, 2
+// when they are not, 1 when no read answered 0.
+int child_reads(const std::string& expected) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const Read read = eid_read();
+        if (read.result == 0) return read.texts == expected ? 0 : 2;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 1;
+}
+
+// Runs body in a forked child that an alarm ends when it hangs. With
+// Ending::exit_handlers the child ends with exit(), so the kit's exit-time
+// code runs there too; else with _exit() (to a leak checker, the memory of
+// the parent's other threads would be leaks in the child).
+enum class Ending { exit_handlers, immediate };
+pid_t start_child(Ending ending, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        const int code = body();
+        if (ending == Ending::exit_handlers) std::exit(code);
+        ::_exit(code);
+    }
+    return pid;
+}
+
+// The child's wait status.
+int wait_child(pid_t pid) {
+    int status = -1;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return status;
+}
+
+bool exited_with(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+// tarvik's reader object behind a handle, as selvane sees it.
+const Pcsc_Common* tarvik_reader(int32_t handle) {
+    void* tarvik = dlopen("libtarvik.so", RTLD_NOW | RTLD_NOLOAD);
+    if (tarvik == nullptr) return nullptr;
+    const auto resolve = reinterpret_cast<tarvik_resolve_device_fn>(dlsym(tarvik, "tarvik_resolve_device"));
+    const Pcsc_Common* reader = resolve ? resolve(handle) : nullptr;
+    dlclose(tarvik);
+    return reader;
 }
 
 class SelvaneInRig : public ::testing::Test {
@@ -109,6 +185,133 @@ TEST_F(SelvaneInRig, VisitorsReadGivesTheSameFilesByDirectCommands) {
     eid_->remove();
     ASSERT_TRUE(kit::rig::wait_for_card(slot(0), false));
     EXPECT_EQ(PCSC_Visitors_Read(0, 1, identity, address, 0, 0), SELVANE_VISITORS_NO_CARD);
+}
+
+// Two processes reading the card at once: each read holds the card over
+// both files, so no read answers success with texts of other files.
+TEST_F(SelvaneInRig, VisitorsReadsOfTwoProcessesAtOnceNeverMixFiles) {
+    insert_eid();
+    constexpr int kReads = 30;
+    struct Record {
+        int32_t result;
+        std::size_t texts;  // hash of the texts of a read that answered 1
+    };
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<std::pair<pid_t, int>> children;  // pid, read end of its records
+    for (int p = 0; p < 2; ++p) {
+        int records[2];
+        ASSERT_EQ(::pipe(records), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::alarm(120);
+            ::close(start[1]);
+            char go;
+            if (::read(start[0], &go, 1) != 0 || PCSC_Open_device(slot(0).c_str()) <= 0) ::_exit(3);
+            for (int i = 0; i < kReads; ++i) {
+                const Read read = visitors_read();
+                const Record record{read.result, read.result == 1 ? std::hash<std::string>{}(read.texts) : 0};
+                if (::write(records[1], &record, sizeof record) != sizeof record) ::_exit(4);
+            }
+            ::_exit(0);
+        }
+        ::close(records[1]);
+        children.emplace_back(pid, records[0]);
+    }
+    ::close(start[0]);
+    ::close(start[1]);  // both start reading
+
+    std::vector<Record> all;
+    for (const auto& [pid, fd] : children) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(exited_with(status, 0)) << status;
+        Record record{};
+        while (::read(fd, &record, sizeof record) == sizeof record) all.push_back(record);
+        ::close(fd);
+    }
+    ASSERT_EQ(all.size(), 2u * kReads);
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read alone = visitors_read();
+    ASSERT_EQ(alone.result, 1);
+    ASSERT_NE(alone.texts.find("NAME=Peeters\nFIRST_NAMES=Jan Pieter\n"), std::string::npos);
+    const std::size_t expected = std::hash<std::string>{}(alone.texts);
+    int mixed = 0, failed = 0;
+    for (const Record& record : all) {
+        if (record.result != 1) ++failed;
+        else if (record.texts != expected) ++mixed;
+    }
+    EXPECT_EQ(mixed, 0) << "reads that answered 1 with texts of other files";
+    EXPECT_EQ(failed, 0);
+}
+
+// A host that forks after a read: the child reads on a connection of its
+// own, never its parent's, and ends with exit(); the parent reads on.
+TEST_F(SelvaneInRig, ChildForkedAfterAReadReadsAndTheParentGoesOn) {
+    insert_eid();
+    const int32_t handle = PCSC_Open_device(slot(0).c_str());
+    ASSERT_GT(handle, 0);
+    const Read first = eid_read();
+    ASSERT_EQ(first.result, 0);
+    ASSERT_NE(first.texts.find("\nNAME=Peeters\n"), std::string::npos);
+    const Read first_visitors = visitors_read();
+    ASSERT_EQ(first_visitors.result, 1);
+    const Pcsc_Common* reader = tarvik_reader(handle);
+    ASSERT_NE(reader, nullptr);
+    const SCARDCONTEXT context = reader->context;
+    const SCARDHANDLE card = reader->card;
+
+    const int status = wait_child(start_child(Ending::exit_handlers, [&] {
+        if (const int eid = child_reads(first.texts); eid != 0) return eid;
+        if (visitors_read().texts != first_visitors.texts) return 2;
+        const Pcsc_Common* own = tarvik_reader(handle);
+        return own != nullptr && own->context != context && own->card != card ? 0 : 3;
+    }));
+    EXPECT_TRUE(exited_with(status, 0)) << status << " (exit 3: the parent's connection)";
+
+    const Read again = eid_read();
+    EXPECT_EQ(again.result, 0);
+    EXPECT_EQ(again.texts, first.texts);
+    EXPECT_EQ(visitors_read().texts, first_visitors.texts);
+}
+
+// Forks while another thread of the host reads and traces: no child hangs
+// on a lock copied held, each reads, and the parent's reads stay right.
+TEST_F(SelvaneInRig, ForksWhileAnotherThreadReadsAndTraces) {
+    insert_eid();
+    __settracefile((scratch_ + "/fork.log").c_str());
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read first = eid_read();
+    ASSERT_EQ(first.result, 0);
+
+    std::atomic<bool> stop{false}, paused{false};
+    std::atomic<int> right{0}, wrong{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            if (!paused.load()) {
+                const Read read = eid_read();
+                if (read.result == 0) ++(read.texts == first.texts ? right : wrong);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    for (int i = 0; i < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 + 90 * i));
+        const pid_t child = start_child(Ending::immediate, [&] { return child_reads(first.texts); });
+        // The fork came amid the parent's reading; now the child gets its
+        // turn with the card (pcscd grants a waiting begin only when it next
+        // looks, which a busy parent can keep missing).
+        paused = true;
+        const int status = wait_child(child);
+        paused = false;
+        EXPECT_TRUE(exited_with(status, 0)) << "child " << i << ": " << status;
+    }
+    stop = true;
+    reader.join();
+    __closetracefile();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(right.load(), 0);
 }
 
 TEST_F(SelvaneInRig, SisCardOnAnOmnikeyReader) {
@@ -224,12 +427,7 @@ TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     const int32_t handle = PCSC_Open_device(slot(2).c_str());
     ASSERT_GT(handle, 0);
 
-    // The card handle of tarvik's reader object, as selvane sees it.
-    void* tarvik = dlopen("libtarvik.so", RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(tarvik, nullptr);
-    const auto resolve = reinterpret_cast<tarvik_resolve_device_fn>(dlsym(tarvik, "tarvik_resolve_device"));
-    ASSERT_NE(resolve, nullptr);
-    const Pcsc_Common* reader = resolve(handle);
+    const Pcsc_Common* reader = tarvik_reader(handle);
     ASSERT_NE(reader, nullptr);
     ASSERT_NE(reader->card, 0);
     const SCARDHANDLE held = reader->card;
@@ -242,7 +440,6 @@ TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     unsigned char atr[SELVANE_ATR_SIZE] = {};
     EXPECT_EQ(PCSC_Reader_Status(0, &powered, &removed, atr, &atr_len), 0);
     EXPECT_EQ(removed, 0);
-    dlclose(tarvik);
 }
 
 // A reader name holding markup characters stays one well-formed element in

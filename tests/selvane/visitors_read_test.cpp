@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -233,6 +234,20 @@ TEST_F(VisitorsRead, FailuresStopTheReadAndKeepWhatWasWritten) {
     EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), 0x6A82);
     EXPECT_NE(std::string(identity).find("CARD_NUMBER=590123456789\n"), std::string::npos);
     EXPECT_STREQ(address, "");
+    // The card was held over every exchange and let go on the way out.
+    const auto& calls = fake::state().calls;
+    ASSERT_EQ(std::count(calls.begin(), calls.end(), "tarvik_begin_transaction"), 1);
+    EXPECT_EQ(calls[1], "tarvik_begin_transaction");
+    EXPECT_EQ(calls.back(), "tarvik_end_transaction");
+
+    // The card not granted in time: that code, before any command.
+    card_.apdus.clear();
+    fake::state().calls.clear();
+    fake::state().begin_result = 2;
+    EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), 2);
+    EXPECT_TRUE(card_.apdus.empty());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "tarvik_end_transaction"), 0);
+    fake::state().begin_result = 0;
 
     // A failed status call: its code, before any command; "no card" (1)
     // must not read as success.
