@@ -56,6 +56,7 @@ extern "C" {
 /* ---- Result codes ---- */
 #define SELVANE_NO_DEVICE (-2)        /* no valid device handle (also pinpad) */
 #define SELVANE_NOT_PINPAD (-1)       /* reader name is not a pinpad's */
+#define SELVANE_NO_PINPAD_LIBRARY (-3) /* the pinpad reader's library is missing */
 #define SELVANE_NO_TARVIK (-1)        /* the tarvik export needed is not bound */
 #define SELVANE_EID_NO_PHOTO_BUFFER (-201)
 #define SELVANE_EID_NO_ADDRESS_BUFFER (-202)
@@ -190,9 +191,12 @@ SELVANE_API int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* ident
 
 /* ==== Pinpad reader (name beginning "ets beid pinpad", any case) ====
  * Show text on the display (a, b handed to the reader's library) or beep.
- * Returns the reader library's result, SELVANE_NO_DEVICE, SELVANE_NOT_PINPAD,
- * or a PC/SC code when the direct connection (made only when tarvik holds
- * no card connection) fails. */
+ * The reader's library, libekryptobeid.so, is loaded by that plain name
+ * through the dynamic loader's search on the first such call; selvane loads
+ * without it. Returns the reader library's result, SELVANE_NO_DEVICE,
+ * SELVANE_NOT_PINPAD, SELVANE_NO_PINPAD_LIBRARY when the library cannot be
+ * loaded or lacks one of its two calls, or a PC/SC code when the direct
+ * connection (made only when tarvik holds no card connection) fails. */
 SELVANE_API int32_t PCSC_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b);
 SELVANE_API int32_t QUARLO_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b);
 SELVANE_API int32_t PCSC_Beep(int32_t handle, int32_t a);

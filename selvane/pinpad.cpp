@@ -3,11 +3,13 @@
 #include <strings.h>
 
 #include <cstring>
+#include <utility>
 
 #include "selvane.h"
 #include "selvane/current_device.h"
 #include "selvane/pinpad_interface.h"
 #include "selvane/tarvik_binding.h"
+#include "platform/dynamic_library.h"
 #include "platform/export_guard.h"
 
 namespace selvane::pinpad {
@@ -17,6 +19,29 @@ namespace {
 constexpr const char kPinpadPrefix[] = "ets beid pinpad";
 
 int32_t narrow(LONG rv) { return static_cast<int32_t>(static_cast<uint32_t>(rv)); }
+
+using DisplayMessageFn = decltype(&ekryptobeid_display_message);
+using BeepFn = decltype(&ekryptobeid_beep);
+
+struct PinpadLibrary {
+    kit::platform::DynamicLibrary library;
+    DisplayMessageFn display_message = nullptr;
+    BeepFn beep = nullptr;
+};
+
+// Bound by its plain name on the first call that needs it and kept until
+// the process ends (atexit handlers may still call); a failed load is tried
+// again on the next call.
+const PinpadLibrary* pinpad_library() {
+    static const PinpadLibrary* bound = nullptr;
+    if (bound) return bound;
+    kit::platform::DynamicLibrary library("ekryptobeid.dll", "pinpad_library");
+    const auto display_message = library.function<DisplayMessageFn>("ekryptobeid_display_message");
+    const auto beep = library.function<BeepFn>("ekryptobeid_beep");
+    if (!display_message || !beep) return nullptr;
+    bound = new PinpadLibrary{std::move(library), display_message, beep};
+    return bound;
+}
 
 bool is_pinpad(const Pcsc_Common& reader) {
     const std::size_t n = sizeof kPinpadPrefix - 1;
@@ -60,23 +85,27 @@ int with_pinpad(int32_t handle, Call call) {
     Pcsc_Common* reader = handle > 0 ? call::resolve_device(handle) : nullptr;
     if (!reader) return kNoDevice;
     if (!is_pinpad(*reader)) return kNotPinpad;
-    if (reader->card != 0) return call(reader->card);
+    const PinpadLibrary* library = pinpad_library();
+    if (!library) return kNoLibrary;
+    if (reader->card != 0) return call(*library, reader->card);
     char name[Pcsc_Common::kReaderNameSize];
     std::memcpy(name, reader->reader_name, sizeof name);
     name[sizeof name - 1] = '\0';
     DirectConnection direct(name);
     if (direct.result() != 0) return direct.result();
-    return call(direct.card());
+    return call(*library, direct.card());
 }
 
 }  // namespace
 
 int display_message(int32_t handle, const char* text, int32_t a, int32_t b) {
-    return with_pinpad(handle, [&](SCARDHANDLE card) { return ekryptobeid_display_message(card, a, b, text); });
+    return with_pinpad(handle, [&](const PinpadLibrary& library, SCARDHANDLE card) {
+        return library.display_message(card, a, b, text);
+    });
 }
 
 int beep(int32_t handle, int32_t a) {
-    return with_pinpad(handle, [&](SCARDHANDLE card) { return ekryptobeid_beep(card, a); });
+    return with_pinpad(handle, [&](const PinpadLibrary& library, SCARDHANDLE card) { return library.beep(card, a); });
 }
 
 }  // namespace selvane::pinpad

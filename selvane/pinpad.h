@@ -4,8 +4,9 @@
 // tarvik holds no card connection a direct one is made for the call alone.
 //
 // Results: the library's result; kNoDevice (-2) no usable handle;
-// kNotPinpad (-1); a PC/SC code (narrowed, negative) when the direct
-// connection fails.
+// kNotPinpad (-1); kNoLibrary (-3) when the reader's library cannot be
+// loaded or lacks one of its two calls; a PC/SC code (narrowed, negative)
+// when the direct connection fails.
 #ifndef SELVANE_PINPAD_H
 #define SELVANE_PINPAD_H
 
@@ -14,6 +15,7 @@
 namespace selvane::pinpad {
 
 inline constexpr int kNotPinpad = -1;
+inline constexpr int kNoLibrary = -3;
 
 int display_message(int32_t handle, const char* text, int32_t a, int32_t b);
 int beep(int32_t handle, int32_t a);

@@ -26,6 +26,7 @@ void record(const char* line) {
 
 }  // namespace
 
+#ifndef STANDIN_WITHOUT_ekryptobeid_display_message
 STANDIN_EXPORT int32_t ekryptobeid_display_message(SCARDHANDLE card, int32_t a, int32_t b, const char* text) {
     char line[1200];
     std::snprintf(line, sizeof line, "message card=%lu a=%d b=%d text=%.1024s\n", static_cast<unsigned long>(card), a,
@@ -33,10 +34,13 @@ STANDIN_EXPORT int32_t ekryptobeid_display_message(SCARDHANDLE card, int32_t a, 
     record(line);
     return result();
 }
+#endif
 
+#ifndef STANDIN_WITHOUT_ekryptobeid_beep
 STANDIN_EXPORT int32_t ekryptobeid_beep(SCARDHANDLE card, int32_t a) {
     char line[128];
     std::snprintf(line, sizeof line, "beep card=%lu a=%d\n", static_cast<unsigned long>(card), a);
     record(line);
     return result();
 }
+#endif

@@ -2,7 +2,9 @@
 # Inside the rig: installs the build into a fresh prefix, builds the README's
 # C and Java examples from the installed files only (pkg-config and the
 # README's javac line, with LD_LIBRARY_PATH cleared so nothing is found in
-# the build tree) and reads the virtual eID card with each.
+# the build tree) and reads the virtual eID card with each. The install
+# holds no stand-in that makes up answers, and its uninstall leaves the
+# prefix as it was: the one folder made before the install, empty.
 #
 #   installed_host_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -19,7 +21,23 @@ if [ "${3:-}" = --read ]; then
   exit 0
 fi
 
+# The build tree's own .pc files name the build tree.
+for wanted in libdir/libselvane.so includedir/selvane.h; do
+  dir=$(PKG_CONFIG_PATH=$build/pkgconfig pkg-config --variable="${wanted%%/*}" selvane)
+  if [ ! -f "$dir/${wanted#*/}" ]; then
+    echo "build/pkgconfig/selvane.pc: no ${wanted#*/} in its ${wanted%%/*} $dir" >&2
+    exit 1
+  fi
+done
+
+mkdir -p "$prefix/include"
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# The kit's three libraries and its own synchronous-card reader, nothing else.
+libs=$(cd "$prefix/lib" && echo *)
+if [ "$libs" != "liborvel.so libscardsyn.so libselvane.so libtarvik.so pkgconfig" ]; then
+  echo "the install's lib folder holds: $libs" >&2
+  exit 1
+fi
 unset LD_LIBRARY_PATH
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 # The open notes its reader (sisreader.txt) in the current directory, the
@@ -50,10 +68,17 @@ grep -q "^photo: .* bytes written to photo.jpg$" "$KIT_RIG_DIR/java/out.txt"
 cmp "$KIT_RIG_DIR/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
 cmp "$KIT_RIG_DIR/java/photo.jpg" "$KIT_RIG_DIR/pki/photo.jpg"
 # The loader's record shows where each library came from.
-for lib in libselvane.so libtarvik.so liborvel.so libekryptobeid.so; do
+for lib in libselvane.so libtarvik.so liborvel.so; do
   grep -q "calling init: $prefix/lib/$lib\$" "$KIT_RIG_DIR"/ld.*
 done
 if grep -F "$build" "$KIT_RIG_DIR"/ld.*; then
   echo "the host loaded files from the build tree" >&2
+  exit 1
+fi
+
+"$prefix/share/tessaro-kit/uninstall" >/dev/null
+left=$(find "$prefix" | sort)
+if [ "$left" != "$prefix"$'\n'"$prefix/include" ]; then
+  echo "the uninstall left: $left" >&2
   exit 1
 fi

@@ -64,7 +64,9 @@ if [ -n "$KIT_RIG_READERS" ]; then
   done
 fi
 
-pcscd -f -c "$KIT_RIG_DIR/conf" >"$KIT_RIG_DIR/pcscd.log" 2>&1 &
+# pcscd lives in /usr/sbin, which an ordinary user's PATH lacks.
+pcscd=$(PATH=$PATH:/usr/sbin:/sbin && command -v pcscd) || { echo "pcsc-rig: no pcscd (Debian package pcscd)" >&2; exit 1; }
+"$pcscd" -f -c "$KIT_RIG_DIR/conf" >"$KIT_RIG_DIR/pcscd.log" 2>&1 &
 pcscd_pid=$!
 for _ in $(seq 100); do
   [ -S /run/pcscd/pcscd.comm ] && break

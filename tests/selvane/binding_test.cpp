@@ -32,7 +32,8 @@ Selvane load_selvane() {
     s.dir = fs::temp_directory_path() / ("selvane-binding-" + std::to_string(getpid()));
     fs::remove_all(s.dir);
     fs::create_directories(s.dir);
-    for (const char* lib : {"libselvane.so", "liborvel.so", "libekryptobeid.so"})
+    // No pinpad library beside it: selvane loads that only for a pinpad call.
+    for (const char* lib : {"libselvane.so", "liborvel.so"})
         fs::copy_file(fs::path(SELVANE_LIB_DIR) / lib, s.dir / lib);
     if (const std::string fake = std::getenv("FAKE_TARVIK_DIR"); !fake.empty())
         fs::copy_file(fs::path(fake) / "libtarvik.so", s.dir / "libtarvik.so");

@@ -85,3 +85,19 @@ TEST_F(Pinpad, FailedDirectConnectionIsReturnedAndTheLibraryNotCalled) {
     EXPECT_NE(result, SELVANE_NOT_PINPAD);
     EXPECT_FALSE(fs::exists(record_));
 }
+
+// Run only beside a pinpad library that does not load or lacks a call
+// (LD_LIBRARY_PATH, see CMakeLists.txt): selvane loaded without it, and
+// each call on a pinpad reader answers the missing-library code, before any
+// connection and without calling the half it found.
+using PinpadWithoutLibrary = Pinpad;
+
+TEST_F(PinpadWithoutLibrary, BothCallsAnswerTheirCode) {
+    ASSERT_EQ(PCSC_Open_device("ETS BEID PINPAD Kit 00 00"), fake::kHandle);
+    EXPECT_EQ(PCSC_Display_Message(0, "Insert card", 3, 4), SELVANE_NO_PINPAD_LIBRARY);
+    EXPECT_EQ(QUARLO_Beep(fake::kHandle, 2), SELVANE_NO_PINPAD_LIBRARY);
+    std::strcpy(g_reader.reader_name, "ets beid pinpad that is nowhere");
+    g_reader.card = 0;
+    EXPECT_EQ(PCSC_Beep(fake::kHandle, 1), SELVANE_NO_PINPAD_LIBRARY);
+    EXPECT_FALSE(fs::exists(record_));
+}
