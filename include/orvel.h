@@ -26,7 +26,8 @@
  * All functions are safe to call from several threads; each line and each
  * hex dump is written whole under one recursive lock. To a file or descriptor
  * a line, and a whole hex dump, is one write(), so processes appending to one
- * log file never split them.
+ * log file never split them. A child forked while other threads trace gets a
+ * fresh lock, so its calls never wait for a thread it does not have.
  */
 #ifndef ORVEL_H
 #define ORVEL_H

@@ -68,6 +68,14 @@ unsigned level_by_name(std::string_view name) noexcept {
 TraceLock::TraceLock() noexcept { pthread_mutex_lock(&trace_mutex); }
 TraceLock::~TraceLock() { pthread_mutex_unlock(&trace_mutex); }
 
+void TraceLock::hold_for_fork() noexcept { pthread_mutex_lock(&trace_mutex); }
+void TraceLock::release_in_parent() noexcept { pthread_mutex_unlock(&trace_mutex); }
+
+void TraceLock::renew_in_child() noexcept {
+    static constexpr pthread_mutex_t kFresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+    trace_mutex = kFresh;
+}
+
 ErrnoKeeper::ErrnoKeeper() noexcept : saved_(errno) {}
 ErrnoKeeper::~ErrnoKeeper() { errno = saved_; }
 

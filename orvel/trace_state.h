@@ -67,6 +67,14 @@ public:
     ~TraceLock();
     TraceLock(const TraceLock&) = delete;
     TraceLock& operator=(const TraceLock&) = delete;
+
+    // Around fork(): the lock is held before it, so that no other thread is
+    // changing the state or writing when the process is copied, and
+    // released after it in the parent. The child gets a fresh lock instead:
+    // the held one names a thread id the child's thread does not have.
+    static void hold_for_fork() noexcept;
+    static void release_in_parent() noexcept;
+    static void renew_in_child() noexcept;
 };
 
 // Keeps the caller's errno across a trace call.

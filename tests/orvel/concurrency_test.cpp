@@ -1,5 +1,6 @@
 // Many threads writing through one log file, rotating or set again while
-// they write; several processes writing hex dumps to one log file.
+// they write; several processes writing hex dumps to one log file; children
+// forked while threads write.
 #include "trace_fixture.h"
 
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <numeric>
 #include <regex>
@@ -174,6 +176,51 @@ TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
     EXPECT_EQ(misplaced_rows, 0) << "dumps are split by other processes' rows";
     EXPECT_EQ(dumps_of.size(), static_cast<std::size_t>(kProcesses));
     for (const auto& [pid, dumps] : dumps_of) EXPECT_EQ(dumps, kDumps) << pid;
+}
+
+// A child forked while other threads hold the trace lock must not wait for
+// them: they do not exist in the child. The alarm ends a child that hangs.
+TEST_F(Concurrency, ChildForkedWhileOtherThreadsWriteDoesNotHang) {
+    constexpr int kWriters = 4;
+    constexpr int kForks = 40;
+    const fs::path log = temp_dir() / "fork.log";
+    __settraceopts(ORVEL_OPT_PID | ORVEL_OPT_TID);
+    __settracefile(log.c_str());
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kWriters; ++t) {
+        writers.emplace_back([t, &stop] {
+            const std::uint8_t bytes[40] = {};
+            while (!stop.load()) {
+                __tracef(ORVEL_INFO, nullptr, nullptr, 0, "writer %d", t);
+                __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes, sizeof bytes);
+            }
+        });
+    }
+    int forks = 0;
+    int status = 0;
+    for (; forks < kForks; ++forks) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(10);
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "child %d", forks);
+            const char bytes[] = "child's dump";
+            __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes, sizeof bytes);
+            ::_exit(0);
+        }
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) break;
+    }
+    stop = true;
+    for (auto& th : writers) th.join();
+    __closetracefile();
+
+    ASSERT_EQ(forks, kForks) << "child " << forks << " did not exit normally"
+                             << (WIFSIGNALED(status) ? std::string(": ") + ::strsignal(WTERMSIG(status)) : "");
+    const std::string text = read_file(log);
+    for (int f = 0; f < kForks; ++f) {
+        EXPECT_NE(text.find(") child " + std::to_string(f) + "\n"), std::string::npos) << "child " << f;
+    }
 }
 
 }  // namespace
