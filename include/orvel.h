@@ -99,8 +99,9 @@ void __settracecolor(unsigned int level, int colour);
  * 255 characters or one that cannot be opened writes "Can't open log file\n" to standard error and
  * leaves no output; the process goes on. */
 void __settracefile(const char *path);
-/* Closes the log file, then stores the descriptor; above 0 lines go to it with the default writer (no
- * hook), 0 or less leaves no writer. */
+/* Closes the current output when it is a regular file (as __closetracefile) and stores the descriptor,
+ * under one hold of the lock: lines of other threads wait meanwhile, none is lost. Above 0 lines go to it
+ * with the default writer (no hook), 0 or less leaves no writer. */
 void __settracefd(int fd);
 /* Closes the output descriptor when it is a regular file (terminals, pipes and sockets stay open);
  * afterwards there is no output. Level, options, tag, colours and depth are kept. */

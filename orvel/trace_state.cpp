@@ -41,6 +41,14 @@ void close_output_file() noexcept {
     if (fd != -1) close_if_regular_file(fd);
 }
 
+// Lock held. The output is set in one step, so a line that takes no lock
+// never finds it cleared on the way.
+void set_descriptor_output(int fd, orvel_writer_fn writer) noexcept {
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    set_output(writer, nullptr);
+    trace_state.log_path[0] = '\0';
+}
+
 bool fits_log_path(const char* path) noexcept {
     return path != nullptr && *path != '\0' && std::strlen(path) <= kMaxLogPath;
 }
@@ -136,11 +144,7 @@ void appearance_changed() noexcept { trace_state.appearance_changes.fetch_add(1,
 
 std::string_view log_path() noexcept { return trace_state.log_path.data(); }
 
-void clear_output() noexcept {
-    trace_state.fd.store(-1, std::memory_order_relaxed);
-    set_output(nullptr, nullptr);
-    trace_state.log_path[0] = '\0';
-}
+void clear_output() noexcept { set_descriptor_output(-1, nullptr); }
 
 }  // namespace orvel
 
@@ -229,10 +233,11 @@ ORVEL_EXPORT void __settracefile(const char* path) {
 }
 
 ORVEL_EXPORT void __settracefd(int fd) {
-    __closetracefile();
+    // Under one hold of the lock: a line of another thread waits for the new
+    // descriptor instead of finding no output.
     const TraceLock lock;
-    trace_state.fd.store(fd, std::memory_order_relaxed);
-    set_output(fd > 0 ? default_writer : trace_state.writer, nullptr);
+    close_output_file();
+    set_descriptor_output(fd, fd > 0 ? default_writer : nullptr);
 }
 
 ORVEL_EXPORT void __set_call_depth(int depth) {

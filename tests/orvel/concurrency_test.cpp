@@ -3,6 +3,7 @@
 // forked while threads write.
 #include "trace_fixture.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <regex>
@@ -21,6 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Concurrency = TraceTest;
+
+std::size_t open_descriptors() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
 
 constexpr int kThreads = 8;
 constexpr int kLinesPerThread = 1500;
@@ -84,22 +90,25 @@ TEST_F(Concurrency, EightThreadsWithRotationLoseAndMixNoLine) {
     EXPECT_EQ(dump_lines, kThreads * (kLinesPerThread / 100) * 2);
 }
 
-TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+// Eight threads write while set_output sets the output to the log file again
+// and again: every line must reach the file once, and each replaced
+// descriptor must be closed.
+void expect_no_line_lost_while_setting(const fs::path& log, const std::function<void()>& set_output) {
     constexpr int kWriters = 8;
     constexpr int kLines = 2000;
-    const fs::path log = temp_dir() / "again.log";
+    const std::size_t descriptors_before = open_descriptors();
     __settraceopts(0x0);
-    __settracefile(log.c_str());
+    set_output();
 
     std::atomic<int> writers_left{kWriters};
     std::atomic<int> sets{0};
     std::thread setter([&] {
         while (writers_left.load() != 0 || sets.load() < 2) {
-            __settracefile(log.c_str());
+            set_output();
             sets.fetch_add(1);
         }
     });
-    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the file is being set
+    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the output is being set
     std::vector<std::thread> writers;
     for (int t = 0; t < kWriters; ++t) {
         writers.emplace_back([t, &writers_left] {
@@ -110,6 +119,7 @@ TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
     for (auto& th : writers) th.join();
     setter.join();
     __closetracefile();
+    EXPECT_EQ(open_descriptors(), descriptors_before) << "a replaced descriptor was left open";
 
     std::set<std::pair<int, int>> seen;
     for (const std::string& l : split_lines(read_file(log))) {
@@ -119,6 +129,16 @@ TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
         EXPECT_TRUE(seen.emplace(t, i).second) << "line written twice: " << l;
     }
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kLines)) << "after " << sets.load() << " sets";
+}
+
+TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+    const fs::path log = temp_dir() / "again.log";
+    expect_no_line_lost_while_setting(log, [&log] { __settracefile(log.c_str()); });
+}
+
+TEST_F(Concurrency, SettingADescriptorOfTheSameFileLosesNoLineOfOtherThreads) {
+    const fs::path log = temp_dir() / "again.log";
+    expect_no_line_lost_while_setting(log, [&log] { __settracefd(::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600)); });
 }
 
 // Each child writes its dumps to its own descriptor of the same file; the
