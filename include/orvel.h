@@ -109,7 +109,10 @@ void __closetracefile(void);
 /* Rotation (only under ORVEL_OPT_ROTATE and only for the file set by __settracefile, with no custom
  * writer or hook): before a line, the file is rotated when it has reached this many bytes (0 = no limit)
  * or, below, is older than the interval (counted from when it was opened). Copies are "path.1"
- * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. */
+ * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. Processes rotating the
+ * same path take turns: the check, the shift of the copies and the line are done under an flock on the
+ * log's folder, so no line is lost and the copies stay numbered without a gap; a process whose file
+ * another rotated away opens the path again first, and its age counts from then. */
 void __setrotatesize(unsigned int bytes);
 /* Rotation interval in seconds (0 = no age limit); see __setrotatesize. */
 void __setrotateinterval(unsigned int seconds);

@@ -54,10 +54,9 @@ bool fits_log_path(const char* path) noexcept {
 }
 
 void install_log_file(int fd, const char* path) noexcept {
-    trace_state.fd.store(fd, std::memory_order_relaxed);
+    use_new_log_file(fd);
     set_output(default_writer, nullptr);
     std::strcpy(trace_state.log_path.data(), path);  // length checked by fits_log_path
-    trace_state.log_opened_at = rotation_now();
     if (!trace_state.exit_handler_registered) {
         trace_state.exit_handler_registered = std::atexit(close_at_exit) == 0;
     }

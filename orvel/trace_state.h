@@ -3,6 +3,8 @@
 
 #include "orvel.h"
 
+#include <sys/types.h>
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -42,6 +44,10 @@ struct TraceState {
     unsigned tag_length = 0;
     std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
     std::int64_t log_opened_at = 0;  // stands in for the file's creation time
+    // Which file the log descriptor is, so that rotation sees when another
+    // process has moved it away from the log path.
+    dev_t log_device = 0;
+    ino_t log_inode = 0;
     bool exit_handler_registered = false;
     // Counts the changes of the tag and the colours, so that a thread knows
     // when its copy of them (current_appearance) is stale.

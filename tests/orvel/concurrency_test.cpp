@@ -1,6 +1,6 @@
 // Many threads writing through one log file, rotating or set again while
-// they write; several processes writing hex dumps to one log file; children
-// forked while threads write.
+// they write; several processes writing hex dumps to one log file or
+// rotating it; children forked while threads write.
 #include "trace_fixture.h"
 
 #include <fcntl.h>
@@ -23,6 +23,33 @@ namespace {
 
 namespace fs = std::filesystem;
 using Concurrency = TraceTest;
+
+// Runs body(p) in count forked children that start together, so that their
+// writes overlap. True when every child exited with 0.
+bool run_processes_together(int count, const std::function<void(int)>& body) {
+    int start[2];
+    if (::pipe(start) != 0) return false;
+    std::vector<pid_t> children;
+    for (int p = 0; p < count; ++p) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(start[1]);
+            char go;
+            const bool started = ::read(start[0], &go, 1) == 0;  // the parent closed its end
+            body(p);
+            ::_exit(started ? 0 : 1);
+        }
+        if (pid > 0) children.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    bool all_exited = children.size() == static_cast<std::size_t>(count);
+    for (const pid_t pid : children) {
+        int status = 0;
+        all_exited = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && all_exited;
+    }
+    return all_exited;
+}
 
 std::size_t open_descriptors() {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
@@ -149,32 +176,13 @@ TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
     constexpr int kRows = 8;
     const fs::path log = temp_dir() / "shared.log";
 
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(start[1]);
-            char go;
-            const bool started = ::read(start[0], &go, 1) == 0;  // the parent closed its end
-            __settraceopts(ORVEL_OPT_PID);
-            __settracefile(log.c_str());
-            std::array<std::uint8_t, kRows * 16> bytes{};
-            std::iota(bytes.begin(), bytes.end(), std::uint8_t{0x41});
-            for (int d = 0; d < kDumps; ++d) __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes.data(), bytes.size());
-            ::_exit(started ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    ASSERT_TRUE(run_processes_together(kProcesses, [&log](int) {
+        __settraceopts(ORVEL_OPT_PID);
+        __settracefile(log.c_str());
+        std::array<std::uint8_t, kRows * 16> bytes{};
+        std::iota(bytes.begin(), bytes.end(), std::uint8_t{0x41});
+        for (int d = 0; d < kDumps; ++d) __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes.data(), bytes.size());
+    }));
 
     // "(pid) offset  ...": row k of every dump has offset 16 k and the process of the dump's first row.
     const std::regex row(R"(\((\d+)\) ([0-9a-f]{4})  .*)");
@@ -196,6 +204,59 @@ TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
     EXPECT_EQ(misplaced_rows, 0) << "dumps are split by other processes' rows";
     EXPECT_EQ(dumps_of.size(), static_cast<std::size_t>(kProcesses));
     for (const auto& [pid, dumps] : dumps_of) EXPECT_EQ(dumps, kDumps) << pid;
+}
+
+// Each process writes lines "p i" and, every 50 lines, a one-row dump whose
+// characters read "dump p i"; all rotate one log by size. Every line and
+// dump row must be found once across the live file and its copies, and the
+// copies must be numbered 1..N.
+TEST_F(Concurrency, ProcessesRotatingOneLogLoseNoLineAndLeaveNoGapInTheCopies) {
+    constexpr int kProcesses = 4;
+    constexpr int kLines = 3000;
+    constexpr int kDumpEvery = 50;
+    const fs::path log = temp_dir() / "rotated.log";
+    __setrotatesize(4096);
+    __setrotatebacklogs(400);
+    ASSERT_TRUE(run_processes_together(kProcesses, [&log](int p) {
+        __settraceopts(ORVEL_OPT_ROTATE);
+        __settracefile(log.c_str());
+        for (int i = 0; i < kLines; ++i) {
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d", p, i);
+            if (i % kDumpEvery != 0) continue;
+            char row[32];
+            std::snprintf(row, sizeof row, "dump %d %-9d", p, i);
+            __xdump(ORVEL_INFO, nullptr, nullptr, 0, row, 16);
+        }
+    }));
+
+    std::set<unsigned> copies;
+    const std::string copy_prefix = log.filename().string() + ".";
+    for (const auto& entry : fs::directory_iterator(temp_dir())) {
+        const std::string name = entry.path().filename().string();
+        if (name == log.filename()) continue;
+        ASSERT_TRUE(name.starts_with(copy_prefix)) << name;
+        copies.insert(static_cast<unsigned>(std::stoul(name.substr(copy_prefix.size()))));
+    }
+    ASSERT_FALSE(copies.empty()) << "the run must have rotated";
+    EXPECT_EQ(*copies.begin(), 1u);
+    EXPECT_EQ(*copies.rbegin(), copies.size()) << "the copies have a gap";
+
+    std::set<std::pair<int, int>> lines;
+    std::set<std::pair<int, int>> dumps;
+    for (unsigned n = 0; n <= copies.size(); ++n) {
+        const fs::path file = n == 0 ? log : fs::path(log.string() + "." + std::to_string(n));
+        for (const std::string& l : split_lines(read_file(file))) {
+            int p = -1;
+            int i = -1;
+            const bool dump_row = l.starts_with("0000  ");
+            const bool parsed = dump_row ? l.size() == 71 && std::sscanf(l.c_str() + 55, "dump %d %d", &p, &i) == 2
+                                         : std::sscanf(l.c_str(), "%d %d", &p, &i) == 2;
+            ASSERT_TRUE(parsed) << "broken line in " << file << ": " << l;
+            EXPECT_TRUE((dump_row ? dumps : lines).emplace(p, i).second) << "written twice: " << l;
+        }
+    }
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLines));
+    EXPECT_EQ(dumps.size(), static_cast<std::size_t>(kProcesses * kLines / kDumpEvery));
 }
 
 // A child forked while other threads hold the trace lock must not wait for
