@@ -26,7 +26,8 @@
  * All functions are safe to call from several threads; each line and each
  * hex dump is written whole under one recursive lock. To a file or descriptor
  * a line, and a whole hex dump, is one write(), so processes appending to one
- * log file never split them.
+ * log file never split them. A child forked while other threads trace gets a
+ * fresh lock, so its calls never wait for a thread it does not have.
  */
 #ifndef ORVEL_H
 #define ORVEL_H
@@ -98,8 +99,9 @@ void __settracecolor(unsigned int level, int colour);
  * 255 characters or one that cannot be opened writes "Can't open log file\n" to standard error and
  * leaves no output; the process goes on. */
 void __settracefile(const char *path);
-/* Closes the log file, then stores the descriptor; above 0 lines go to it with the default writer (no
- * hook), 0 or less leaves no writer. */
+/* Closes the current output when it is a regular file (as __closetracefile) and stores the descriptor,
+ * under one hold of the lock: lines of other threads wait meanwhile, none is lost. Above 0 lines go to it
+ * with the default writer (no hook), 0 or less leaves no writer. */
 void __settracefd(int fd);
 /* Closes the output descriptor when it is a regular file (terminals, pipes and sockets stay open);
  * afterwards there is no output. Level, options, tag, colours and depth are kept. */
@@ -107,7 +109,10 @@ void __closetracefile(void);
 /* Rotation (only under ORVEL_OPT_ROTATE and only for the file set by __settracefile, with no custom
  * writer or hook): before a line, the file is rotated when it has reached this many bytes (0 = no limit)
  * or, below, is older than the interval (counted from when it was opened). Copies are "path.1"
- * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. */
+ * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. Processes rotating the
+ * same path take turns: the check, the shift of the copies and the line are done under an flock on the
+ * log's folder, so no line is lost and the copies stay numbered without a gap; a process whose file
+ * another rotated away opens the path again first, and its age counts from then. */
 void __setrotatesize(unsigned int bytes);
 /* Rotation interval in seconds (0 = no age limit); see __setrotatesize. */
 void __setrotateinterval(unsigned int seconds);

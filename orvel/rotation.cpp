@@ -4,10 +4,13 @@
 #include "log_file.h"
 #include "trace_state.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -34,6 +37,28 @@ std::string copy_name(std::string_view path, unsigned n) {
 bool exists(const std::string& path) noexcept {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Lock held.
+bool rotating_output() noexcept {
+    return !log_path().empty() && trace_state.hook == nullptr && trace_state.writer == default_writer;
+}
+
+// The folder is opened anew for each hold: a flock belongs to the open file
+// description, which a forked child would share with its parent. A folder
+// that cannot be read leaves the rotation to this process's own lock.
+int lock_folder_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1) + ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int locked = -1;
+    do {
+        locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0) return fd;
+    ::close(fd);
+    return -1;
 }
 
 bool rotation_due(const struct stat& st) noexcept {
@@ -65,23 +90,34 @@ void shift_copies(std::string_view path, unsigned backlogs) {
     }
 }
 
+// The file at the name becomes the output.
 void start_new_file(const std::string& path) noexcept {
+    if (const int old = trace_state.fd.exchange(-1, std::memory_order_relaxed); old >= 0) ::close(old);
     const int fd = open_log_file(path.c_str());
     if (fd < 0) {
         report_log_open_failure();
         clear_output();
         return;
     }
-    trace_state.fd.store(fd, std::memory_order_relaxed);
-    trace_state.log_opened_at = rotation_now();
+    use_new_log_file(fd);
 }
 
 void rotate(const std::string& path) {
-    ::close(trace_state.fd.exchange(-1, std::memory_order_relaxed));
     const unsigned backlogs = rotate_backlogs.load(std::memory_order_relaxed);
     delete_old_copies(path, backlogs);
     shift_copies(path, backlogs);
     start_new_file(path);
+}
+
+void follow_and_rotate(const std::string& path) {
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) != 0) return;  // removed from outside: keep writing to the open file
+    if (named.st_dev != trace_state.log_device || named.st_ino != trace_state.log_inode) {
+        // Another process rotated the open file away: go on in the one at the name.
+        start_new_file(path);
+        if (trace_state.fd.load(std::memory_order_relaxed) < 0) return;
+    }
+    if (rotation_due(named)) rotate(path);
 }
 
 }  // namespace
@@ -92,16 +128,29 @@ void set_rotation_clock(RotationClock clock) noexcept {
 
 std::int64_t rotation_now() noexcept { return rotation_clock.load(std::memory_order_relaxed)(); }
 
-void rotate_if_due() noexcept {
-    if (log_path().empty() || trace_state.hook != nullptr || trace_state.writer != default_writer) return;
+void use_new_log_file(int fd) noexcept {
+    struct stat opened {};
+    ::fstat(fd, &opened);  // a failure leaves no identity: the next line opens the name again
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    trace_state.log_opened_at = rotation_now();
+    trace_state.log_device = opened.st_dev;
+    trace_state.log_inode = opened.st_ino;
+}
+
+RotationHold::RotationHold(unsigned options) noexcept {
+    if (!option_on(options, ORVEL_OPT_ROTATE) || !rotating_output()) return;
     try {
         const std::string path(log_path());
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return;  // removed from outside: keep writing to the open file
-        if (rotation_due(st)) rotate(path);
+        folder_ = lock_folder_of(path);
+        follow_and_rotate(path);
     } catch (...) {
         // Out of memory for a file name: the line goes to the current file.
     }
+}
+
+// Closing the folder's only descriptor ends its lock.
+RotationHold::~RotationHold() {
+    if (folder_ >= 0) ::close(folder_);
 }
 
 }  // namespace orvel

@@ -1,4 +1,5 @@
-// Size- and age-based rotation of the log file set by __settracefile.
+// Size- and age-based rotation of the log file set by __settracefile, safe
+// among processes that rotate the same file name.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,27 @@ using RotationClock = std::int64_t (*)() noexcept;
 void set_rotation_clock(RotationClock clock) noexcept;
 std::int64_t rotation_now() noexcept;
 
-// Rotates the log file when it has reached the rotation size or outlived the
-// rotation interval. Does nothing unless the output is the file opened by
-// __settracefile (log path set, default writer, no hook). Lock held.
-void rotate_if_due() noexcept;
+// Makes fd, the log file just opened at the log path, the output
+// descriptor; its age counts from now. Lock held.
+void use_new_log_file(int fd) noexcept;
+
+// Held while one line or one hex dump is checked and written, under the
+// trace lock. Under ORVEL_OPT_ROTATE, while the output is the file opened by
+// __settracefile (log path set, default writer, no hook), it takes the lock
+// that every process rotating that name takes (flock on the log's folder),
+// reopens the name when another process has rotated the open file away, and
+// rotates the file when it has reached the rotation size or outlived the
+// interval. The lock lasts until the hold ends, so the line is written
+// before any other process can move the file. Otherwise it does nothing.
+class RotationHold {
+public:
+    explicit RotationHold(unsigned options) noexcept;
+    ~RotationHold();
+    RotationHold(const RotationHold&) = delete;
+    RotationHold& operator=(const RotationHold&) = delete;
+
+private:
+    int folder_ = -1;  // holds the folder's lock while open
+};
 
 }  // namespace orvel

@@ -3,7 +3,6 @@
 
 #include "line_text.h"
 #include "process_ids.h"
-#include "rotation.h"
 #include "trace_state.h"
 
 #include <unistd.h>
@@ -282,7 +281,7 @@ void write_line(unsigned level, const LineSource& source, std::string_view messa
     build_line(text, options, level, source, message);
 
     const TraceLock lock;
-    if (option_on(options, ORVEL_OPT_ROTATE)) rotate_if_due();
+    const RotationHold rotation(options);
     if (!ensure_writer(options)) return;
     call_hook(1);
     hand_over(text);
@@ -290,10 +289,11 @@ void write_line(unsigned level, const LineSource& source, std::string_view messa
 }
 
 LineBlock::LineBlock(unsigned level, std::size_t expected_lines)
-    : level_(level), expected_lines_(expected_lines), options_(trace_state.options.load(std::memory_order_relaxed)) {
-    if (option_on(options_, ORVEL_OPT_ROTATE)) rotate_if_due();
-    output_ = ensure_writer(options_);
-}
+    : level_(level),
+      expected_lines_(expected_lines),
+      options_(trace_state.options.load(std::memory_order_relaxed)),
+      rotation_(options_),
+      output_(ensure_writer(options_)) {}
 
 void LineBlock::add(std::string_view message) {
     if (!output_) return;

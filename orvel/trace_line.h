@@ -2,6 +2,8 @@
 // hands them to the output under the lock.
 #pragma once
 
+#include "rotation.h"
+
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -24,11 +26,12 @@ struct LineSource {
 void write_line(unsigned level, const LineSource& source, std::string_view message);
 
 // The lines of one hex dump, at one level and without a location piece; the
-// rotation check and the output check come once, before the first line. Lock
-// held for its whole life; the dump has hidden the hook. The default writer
-// gets all lines with one call from write(), so that they stay together in a
-// file other processes append to too; a custom writer gets each line's pieces
-// from add(). May throw std::bad_alloc.
+// rotation check and the output check come once, before the first line, and
+// the rotation hold lasts until the block ends. Lock held for its whole life;
+// the dump has hidden the hook. The default writer gets all lines with one
+// call from write(), so that they stay together in a file other processes
+// append to too; a custom writer gets each line's pieces from add(). May
+// throw std::bad_alloc.
 class LineBlock {
 public:
     LineBlock(unsigned level, std::size_t expected_lines);
@@ -42,7 +45,8 @@ private:
     unsigned level_;
     std::size_t expected_lines_;
     unsigned options_;
-    bool output_ = false;
+    RotationHold rotation_;
+    bool output_;
     std::string lines_;  // kept for the default writer
 };
 

@@ -41,15 +41,22 @@ void close_output_file() noexcept {
     if (fd != -1) close_if_regular_file(fd);
 }
 
+// Lock held. The output is set in one step, so a line that takes no lock
+// never finds it cleared on the way.
+void set_descriptor_output(int fd, orvel_writer_fn writer) noexcept {
+    trace_state.fd.store(fd, std::memory_order_relaxed);
+    set_output(writer, nullptr);
+    trace_state.log_path[0] = '\0';
+}
+
 bool fits_log_path(const char* path) noexcept {
     return path != nullptr && *path != '\0' && std::strlen(path) <= kMaxLogPath;
 }
 
 void install_log_file(int fd, const char* path) noexcept {
-    trace_state.fd.store(fd, std::memory_order_relaxed);
+    use_new_log_file(fd);
     set_output(default_writer, nullptr);
     std::strcpy(trace_state.log_path.data(), path);  // length checked by fits_log_path
-    trace_state.log_opened_at = rotation_now();
     if (!trace_state.exit_handler_registered) {
         trace_state.exit_handler_registered = std::atexit(close_at_exit) == 0;
     }
@@ -67,6 +74,14 @@ unsigned level_by_name(std::string_view name) noexcept {
 
 TraceLock::TraceLock() noexcept { pthread_mutex_lock(&trace_mutex); }
 TraceLock::~TraceLock() { pthread_mutex_unlock(&trace_mutex); }
+
+void TraceLock::hold_for_fork() noexcept { pthread_mutex_lock(&trace_mutex); }
+void TraceLock::release_in_parent() noexcept { pthread_mutex_unlock(&trace_mutex); }
+
+void TraceLock::renew_in_child() noexcept {
+    static constexpr pthread_mutex_t kFresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+    trace_mutex = kFresh;
+}
 
 ErrnoKeeper::ErrnoKeeper() noexcept : saved_(errno) {}
 ErrnoKeeper::~ErrnoKeeper() { errno = saved_; }
@@ -128,11 +143,7 @@ void appearance_changed() noexcept { trace_state.appearance_changes.fetch_add(1,
 
 std::string_view log_path() noexcept { return trace_state.log_path.data(); }
 
-void clear_output() noexcept {
-    trace_state.fd.store(-1, std::memory_order_relaxed);
-    set_output(nullptr, nullptr);
-    trace_state.log_path[0] = '\0';
-}
+void clear_output() noexcept { set_descriptor_output(-1, nullptr); }
 
 }  // namespace orvel
 
@@ -221,10 +232,11 @@ ORVEL_EXPORT void __settracefile(const char* path) {
 }
 
 ORVEL_EXPORT void __settracefd(int fd) {
-    __closetracefile();
+    // Under one hold of the lock: a line of another thread waits for the new
+    // descriptor instead of finding no output.
     const TraceLock lock;
-    trace_state.fd.store(fd, std::memory_order_relaxed);
-    set_output(fd > 0 ? default_writer : trace_state.writer, nullptr);
+    close_output_file();
+    set_descriptor_output(fd, fd > 0 ? default_writer : nullptr);
 }
 
 ORVEL_EXPORT void __set_call_depth(int depth) {

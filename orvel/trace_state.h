@@ -3,6 +3,8 @@
 
 #include "orvel.h"
 
+#include <sys/types.h>
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -42,6 +44,10 @@ struct TraceState {
     unsigned tag_length = 0;
     std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
     std::int64_t log_opened_at = 0;  // stands in for the file's creation time
+    // Which file the log descriptor is, so that rotation sees when another
+    // process has moved it away from the log path.
+    dev_t log_device = 0;
+    ino_t log_inode = 0;
     bool exit_handler_registered = false;
     // Counts the changes of the tag and the colours, so that a thread knows
     // when its copy of them (current_appearance) is stale.
@@ -67,6 +73,14 @@ public:
     ~TraceLock();
     TraceLock(const TraceLock&) = delete;
     TraceLock& operator=(const TraceLock&) = delete;
+
+    // Around fork(): the lock is held before it, so that no other thread is
+    // changing the state or writing when the process is copied, and
+    // released after it in the parent. The child gets a fresh lock instead:
+    // the held one names a thread id the child's thread does not have.
+    static void hold_for_fork() noexcept;
+    static void release_in_parent() noexcept;
+    static void renew_in_child() noexcept;
 };
 
 // Keeps the caller's errno across a trace call.

@@ -44,7 +44,7 @@ std::optional<std::string> random_name() {
 
 }  // namespace
 
-FileWriter::FileWriter(std::string path) : path_(std::move(path)) {
+FileWriter::FileWriter(std::string path, Sync sync) : path_(std::move(path)), sync_(sync) {
     if (!replaceable(path_)) return;
     const std::string folder = folder_of(path_);
     // O_EXCL: a name someone made in the meantime is never used, link or not.
@@ -86,8 +86,7 @@ bool FileWriter::write(std::span<const unsigned char> bytes) {
 
 bool FileWriter::finish() {
     if (fd_ < 0) return false;
-    // On disk before it takes the name, so a crash cannot leave the name empty.
-    const bool synced = !failed_ && ::fsync(fd_) == 0;
+    const bool synced = !failed_ && (sync_ == Sync::skip || ::fsync(fd_) == 0);
     const bool closed = ::close(std::exchange(fd_, -1)) == 0;
     if (synced && closed && replaceable(path_) && ::rename(temporary_.c_str(), path_.c_str()) == 0) {
         temporary_.clear();
@@ -112,8 +111,8 @@ void FileWriter::remove_temporary() {
     temporary_.clear();
 }
 
-WriteResult write_file(const std::string& path, std::span<const unsigned char> bytes) {
-    FileWriter file(path);
+WriteResult write_file(const std::string& path, std::span<const unsigned char> bytes, Sync sync) {
+    FileWriter file(path, sync);
     if (!file.is_open()) return WriteResult::not_opened;
     if (!file.write(bytes)) {
         file.discard();

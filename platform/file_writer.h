@@ -14,12 +14,20 @@
 
 namespace kit::platform {
 
+// Whether the bytes reach the disk before the file takes its name. Only a
+// file that a later run relies on asks for it (the remembered reader): a
+// power loss could otherwise leave its name empty. The others skip the
+// cost: certificates are read back within the same transaction, a photo is
+// made anew by each read, and the rename alone makes a replacement whole
+// for every reader.
+enum class Sync { skip, before_rename };
+
 // One file being replaced: open when the name holds a regular file or
 // nothing and a temporary file could be made beside it. The temporary file
 // is removed unless finish() put it in place.
 class FileWriter {
 public:
-    explicit FileWriter(std::string path);
+    explicit FileWriter(std::string path, Sync sync = Sync::skip);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
@@ -44,13 +52,14 @@ private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     bool failed_ = false;
+    Sync sync_;
 };
 
 enum class WriteResult { written, not_opened, not_written };
 
 // The whole file in one call; a file that could not be written whole
 // leaves the previous one (not_written).
-WriteResult write_file(const std::string& path, std::span<const unsigned char> bytes);
+WriteResult write_file(const std::string& path, std::span<const unsigned char> bytes, Sync sync = Sync::skip);
 
 }  // namespace kit::platform
 

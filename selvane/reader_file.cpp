@@ -19,8 +19,10 @@ std::filesystem::path application_data_directory() {
 
 void remember_reader(std::string_view reader) {
     const auto path = application_data_directory() / kReaderFileName;
-    // Remembering is a convenience for the next start: a failure is not the caller's.
-    kit::platform::write_file(path, std::span(reinterpret_cast<const unsigned char*>(reader.data()), reader.size()));
+    // Remembering is a convenience for the next start: a failure is not the
+    // caller's. That start relies on the file, so it is synced.
+    kit::platform::write_file(path, std::span(reinterpret_cast<const unsigned char*>(reader.data()), reader.size()),
+                              kit::platform::Sync::before_rename);
 }
 
 }  // namespace selvane

@@ -1,13 +1,17 @@
 // Many threads writing through one log file, rotating or set again while
-// they write; several processes writing hex dumps to one log file.
+// they write; several processes writing hex dumps to one log file or
+// rotating it; children forked while threads write.
 #include "trace_fixture.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <regex>
@@ -19,6 +23,37 @@ namespace {
 
 namespace fs = std::filesystem;
 using Concurrency = TraceTest;
+
+// Runs body(p) in count forked children that start together, so that their
+// writes overlap. True when every child exited with 0.
+bool run_processes_together(int count, const std::function<void(int)>& body) {
+    int start[2];
+    if (::pipe(start) != 0) return false;
+    std::vector<pid_t> children;
+    for (int p = 0; p < count; ++p) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(start[1]);
+            char go;
+            const bool started = ::read(start[0], &go, 1) == 0;  // the parent closed its end
+            body(p);
+            ::_exit(started ? 0 : 1);
+        }
+        if (pid > 0) children.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    bool all_exited = children.size() == static_cast<std::size_t>(count);
+    for (const pid_t pid : children) {
+        int status = 0;
+        all_exited = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && all_exited;
+    }
+    return all_exited;
+}
+
+std::size_t open_descriptors() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
 
 constexpr int kThreads = 8;
 constexpr int kLinesPerThread = 1500;
@@ -82,22 +117,25 @@ TEST_F(Concurrency, EightThreadsWithRotationLoseAndMixNoLine) {
     EXPECT_EQ(dump_lines, kThreads * (kLinesPerThread / 100) * 2);
 }
 
-TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+// Eight threads write while set_output sets the output to the log file again
+// and again: every line must reach the file once, and each replaced
+// descriptor must be closed.
+void expect_no_line_lost_while_setting(const fs::path& log, const std::function<void()>& set_output) {
     constexpr int kWriters = 8;
     constexpr int kLines = 2000;
-    const fs::path log = temp_dir() / "again.log";
+    const std::size_t descriptors_before = open_descriptors();
     __settraceopts(0x0);
-    __settracefile(log.c_str());
+    set_output();
 
     std::atomic<int> writers_left{kWriters};
     std::atomic<int> sets{0};
     std::thread setter([&] {
         while (writers_left.load() != 0 || sets.load() < 2) {
-            __settracefile(log.c_str());
+            set_output();
             sets.fetch_add(1);
         }
     });
-    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the file is being set
+    while (sets.load() == 0) std::this_thread::yield();  // the writers start while the output is being set
     std::vector<std::thread> writers;
     for (int t = 0; t < kWriters; ++t) {
         writers.emplace_back([t, &writers_left] {
@@ -108,6 +146,7 @@ TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
     for (auto& th : writers) th.join();
     setter.join();
     __closetracefile();
+    EXPECT_EQ(open_descriptors(), descriptors_before) << "a replaced descriptor was left open";
 
     std::set<std::pair<int, int>> seen;
     for (const std::string& l : split_lines(read_file(log))) {
@@ -119,6 +158,16 @@ TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWriters * kLines)) << "after " << sets.load() << " sets";
 }
 
+TEST_F(Concurrency, SettingTheSameFileAgainLosesNoLineOfOtherThreads) {
+    const fs::path log = temp_dir() / "again.log";
+    expect_no_line_lost_while_setting(log, [&log] { __settracefile(log.c_str()); });
+}
+
+TEST_F(Concurrency, SettingADescriptorOfTheSameFileLosesNoLineOfOtherThreads) {
+    const fs::path log = temp_dir() / "again.log";
+    expect_no_line_lost_while_setting(log, [&log] { __settracefd(::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600)); });
+}
+
 // Each child writes its dumps to its own descriptor of the same file; the
 // children start together so that their writes overlap.
 TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
@@ -127,32 +176,13 @@ TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
     constexpr int kRows = 8;
     const fs::path log = temp_dir() / "shared.log";
 
-    int start[2];
-    ASSERT_EQ(::pipe(start), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(start[1]);
-            char go;
-            const bool started = ::read(start[0], &go, 1) == 0;  // the parent closed its end
-            __settraceopts(ORVEL_OPT_PID);
-            __settracefile(log.c_str());
-            std::array<std::uint8_t, kRows * 16> bytes{};
-            std::iota(bytes.begin(), bytes.end(), std::uint8_t{0x41});
-            for (int d = 0; d < kDumps; ++d) __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes.data(), bytes.size());
-            ::_exit(started ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    ::close(start[0]);
-    ::close(start[1]);
-    for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    ASSERT_TRUE(run_processes_together(kProcesses, [&log](int) {
+        __settraceopts(ORVEL_OPT_PID);
+        __settracefile(log.c_str());
+        std::array<std::uint8_t, kRows * 16> bytes{};
+        std::iota(bytes.begin(), bytes.end(), std::uint8_t{0x41});
+        for (int d = 0; d < kDumps; ++d) __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes.data(), bytes.size());
+    }));
 
     // "(pid) offset  ...": row k of every dump has offset 16 k and the process of the dump's first row.
     const std::regex row(R"(\((\d+)\) ([0-9a-f]{4})  .*)");
@@ -174,6 +204,104 @@ TEST_F(Concurrency, DumpsOfProcessesSharingALogFileAreNeverSplit) {
     EXPECT_EQ(misplaced_rows, 0) << "dumps are split by other processes' rows";
     EXPECT_EQ(dumps_of.size(), static_cast<std::size_t>(kProcesses));
     for (const auto& [pid, dumps] : dumps_of) EXPECT_EQ(dumps, kDumps) << pid;
+}
+
+// Each process writes lines "p i" and, every 50 lines, a one-row dump whose
+// characters read "dump p i"; all rotate one log by size. Every line and
+// dump row must be found once across the live file and its copies, and the
+// copies must be numbered 1..N.
+TEST_F(Concurrency, ProcessesRotatingOneLogLoseNoLineAndLeaveNoGapInTheCopies) {
+    constexpr int kProcesses = 4;
+    constexpr int kLines = 3000;
+    constexpr int kDumpEvery = 50;
+    const fs::path log = temp_dir() / "rotated.log";
+    __setrotatesize(4096);
+    __setrotatebacklogs(400);
+    ASSERT_TRUE(run_processes_together(kProcesses, [&log](int p) {
+        __settraceopts(ORVEL_OPT_ROTATE);
+        __settracefile(log.c_str());
+        for (int i = 0; i < kLines; ++i) {
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d", p, i);
+            if (i % kDumpEvery != 0) continue;
+            char row[32];
+            std::snprintf(row, sizeof row, "dump %d %-9d", p, i);
+            __xdump(ORVEL_INFO, nullptr, nullptr, 0, row, 16);
+        }
+    }));
+
+    std::set<unsigned> copies;
+    const std::string copy_prefix = log.filename().string() + ".";
+    for (const auto& entry : fs::directory_iterator(temp_dir())) {
+        const std::string name = entry.path().filename().string();
+        if (name == log.filename()) continue;
+        ASSERT_TRUE(name.starts_with(copy_prefix)) << name;
+        copies.insert(static_cast<unsigned>(std::stoul(name.substr(copy_prefix.size()))));
+    }
+    ASSERT_FALSE(copies.empty()) << "the run must have rotated";
+    EXPECT_EQ(*copies.begin(), 1u);
+    EXPECT_EQ(*copies.rbegin(), copies.size()) << "the copies have a gap";
+
+    std::set<std::pair<int, int>> lines;
+    std::set<std::pair<int, int>> dumps;
+    for (unsigned n = 0; n <= copies.size(); ++n) {
+        const fs::path file = n == 0 ? log : fs::path(log.string() + "." + std::to_string(n));
+        for (const std::string& l : split_lines(read_file(file))) {
+            int p = -1;
+            int i = -1;
+            const bool dump_row = l.starts_with("0000  ");
+            const bool parsed = dump_row ? l.size() == 71 && std::sscanf(l.c_str() + 55, "dump %d %d", &p, &i) == 2
+                                         : std::sscanf(l.c_str(), "%d %d", &p, &i) == 2;
+            ASSERT_TRUE(parsed) << "broken line in " << file << ": " << l;
+            EXPECT_TRUE((dump_row ? dumps : lines).emplace(p, i).second) << "written twice: " << l;
+        }
+    }
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLines));
+    EXPECT_EQ(dumps.size(), static_cast<std::size_t>(kProcesses * kLines / kDumpEvery));
+}
+
+// A child forked while other threads hold the trace lock must not wait for
+// them: they do not exist in the child. The alarm ends a child that hangs.
+TEST_F(Concurrency, ChildForkedWhileOtherThreadsWriteDoesNotHang) {
+    constexpr int kWriters = 4;
+    constexpr int kForks = 40;
+    const fs::path log = temp_dir() / "fork.log";
+    __settraceopts(ORVEL_OPT_PID | ORVEL_OPT_TID);
+    __settracefile(log.c_str());
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kWriters; ++t) {
+        writers.emplace_back([t, &stop] {
+            const std::uint8_t bytes[40] = {};
+            while (!stop.load()) {
+                __tracef(ORVEL_INFO, nullptr, nullptr, 0, "writer %d", t);
+                __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes, sizeof bytes);
+            }
+        });
+    }
+    int forks = 0;
+    int status = 0;
+    for (; forks < kForks; ++forks) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(10);
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "child %d", forks);
+            const char bytes[] = "child's dump";
+            __xdump(ORVEL_INFO, nullptr, nullptr, 0, bytes, sizeof bytes);
+            ::_exit(0);
+        }
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) break;
+    }
+    stop = true;
+    for (auto& th : writers) th.join();
+    __closetracefile();
+
+    ASSERT_EQ(forks, kForks) << "child " << forks << " did not exit normally"
+                             << (WIFSIGNALED(status) ? std::string(": ") + ::strsignal(WTERMSIG(status)) : "");
+    const std::string text = read_file(log);
+    for (int f = 0; f < kForks; ++f) {
+        EXPECT_NE(text.find(") child " + std::to_string(f) + "\n"), std::string::npos) << "child " << f;
+    }
 }
 
 }  // namespace
