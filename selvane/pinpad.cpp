@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "selvane.h"
@@ -31,9 +32,11 @@ struct PinpadLibrary {
 
 // Bound by its plain name on the first call that needs it and kept until
 // the process ends (atexit handlers may still call); a failed load is tried
-// again on the next call.
+// again on the next call. Host threads may make their first calls at once.
 const PinpadLibrary* pinpad_library() {
+    static std::mutex binding;
     static const PinpadLibrary* bound = nullptr;
+    const std::lock_guard<std::mutex> lock(binding);
     if (bound) return bound;
     kit::platform::DynamicLibrary library("ekryptobeid.dll", "pinpad_library");
     const auto display_message = library.function<DisplayMessageFn>("ekryptobeid_display_message");
@@ -88,10 +91,7 @@ int with_pinpad(int32_t handle, Call call) {
     const PinpadLibrary* library = pinpad_library();
     if (!library) return kNoLibrary;
     if (reader->card != 0) return call(*library, reader->card);
-    char name[Pcsc_Common::kReaderNameSize];
-    std::memcpy(name, reader->reader_name, sizeof name);
-    name[sizeof name - 1] = '\0';
-    DirectConnection direct(name);
+    DirectConnection direct(reader->readerNameCopy().data());
     if (direct.result() != 0) return direct.result();
     return call(*library, direct.card());
 }

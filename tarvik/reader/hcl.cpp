@@ -63,10 +63,7 @@ Pcsc_Common& reader_object() {
 // failed open leaves the handle unknown, as a failed openDevice does.
 void reopen_inherited_reader() {
     g_inherited = false;
-    char name[Pcsc_Common::kReaderNameSize];
-    std::memcpy(name, g_reader->reader_name, sizeof name);
-    name[sizeof name - 1] = '\0';
-    g_opened = g_reader->openReader(name) == 0;
+    g_opened = g_reader->openReader(g_reader->readerNameCopy().data()) == 0;
 }
 
 // Lock held.

@@ -13,8 +13,10 @@
 
 #include <PCSC/winscard.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 class SyncOmnikey;
 
@@ -54,6 +56,13 @@ public:
     // releasing or using them would end or disturb the parent's connection.
     // Forgets them (and any transaction) without a PC/SC call.
     void forgetConnection() noexcept;
+    // The reader's name, terminated, apart from the object: openReader
+    // clears reader_name before it copies the name it is given.
+    std::array<char, kReaderNameSize> readerNameCopy() const noexcept {
+        std::array<char, kReaderNameSize> copy{};
+        std::memcpy(copy.data(), reader_name, kReaderNameSize - 1);
+        return copy;
+    }
     // Releases any previous connection and context, then opens name.
     // 0 on success (also with an empty reader), -1 connection failed or no
     // name, -2 no context. The handle token is the caller's business.

@@ -202,20 +202,18 @@ TEST_F(SelvaneInRig, VisitorsReadsOfTwoProcessesAtOnceNeverMixFiles) {
     for (int p = 0; p < 2; ++p) {
         int records[2];
         ASSERT_EQ(::pipe(records), 0);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::alarm(120);
+        const pid_t pid = start_child(Ending::immediate, [&] {
             ::close(start[1]);
             char go;
-            if (::read(start[0], &go, 1) != 0 || PCSC_Open_device(slot(0).c_str()) <= 0) ::_exit(3);
+            if (::read(start[0], &go, 1) != 0 || PCSC_Open_device(slot(0).c_str()) <= 0) return 3;
             for (int i = 0; i < kReads; ++i) {
                 const Read read = visitors_read();
                 const Record record{read.result, read.result == 1 ? std::hash<std::string>{}(read.texts) : 0};
-                if (::write(records[1], &record, sizeof record) != sizeof record) ::_exit(4);
+                if (::write(records[1], &record, sizeof record) != sizeof record) return 4;
             }
-            ::_exit(0);
-        }
+            return 0;
+        });
+        ASSERT_GE(pid, 0);
         ::close(records[1]);
         children.emplace_back(pid, records[0]);
     }
@@ -224,8 +222,8 @@ TEST_F(SelvaneInRig, VisitorsReadsOfTwoProcessesAtOnceNeverMixFiles) {
 
     std::vector<Record> all;
     for (const auto& [pid, fd] : children) {
-        int status = -1;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        const int status = wait_child(pid);
+        ASSERT_NE(status, -1);
         EXPECT_TRUE(exited_with(status, 0)) << status;
         Record record{};
         while (::read(fd, &record, sizeof record) == sizeof record) all.push_back(record);
