@@ -29,7 +29,18 @@
  * Text arguments are NUL-terminated narrow strings. Output buffers belong
  * to the caller, who sizes them as the SELVANE_*_SIZE limits say; texts that
  * are appended need those bytes after the text the buffer already holds, so
- * callers pass empty strings. One caller at a time (no locks). */
+ * callers pass empty strings.
+ *
+ * Threads and processes: a process has one current reader, the last one
+ * opened (through this library or libtarvik.so); every handle means it.
+ * Calls from several threads wait for each other: each export holds the
+ * library's lock for the whole call, so no read ever mixes the texts of two.
+ * A host that uses two readers from two threads holds its open and its read
+ * together under a lock of its own. A forked child starts with nothing of
+ * its parent's reader: its first call opens the reader again on a
+ * connection of its own (or answers a failure code); a fork never waits for
+ * another thread's call, and the child's calls never wait for a thread it
+ * does not have. The parent goes on as before. */
 #ifndef SELVANE_H
 #define SELVANE_H
 

@@ -16,6 +16,19 @@
  * Running out of memory under an export answers -1 (cardPresent: 0); no C++
  * exception leaves the library.
  *
+ * Threads and processes: a process has one current reader, the last one
+ * opened by openDevice (or libselvane.so's open); every handle means it.
+ * Calls from several threads wait for each other: each export holds the
+ * library's lock for the whole call, so no read ever mixes the texts of two
+ * and no thread's commands come between another's. A host that uses two
+ * readers from two threads holds its openDevice and its read together under
+ * a lock of its own. A forked child starts with nothing of its parent's
+ * reader or card data: its first call opens the reader again by name on a
+ * connection of its own (or answers -100 when that fails); a fork never
+ * waits for another thread's call, and the child's calls never wait for a
+ * thread it does not have. The parent goes on as before; a child's exit()
+ * releases nothing of the parent's.
+ *
  * What a verified read proves: that the card's files agree with the card's
  * own certificates. The chain is anchored on the card's root certificate
  * (file 3F00/DF00/503B, saved as "<id>_cert6.pem" in the data directory),
@@ -57,7 +70,8 @@
 extern "C" {
 #endif
 
-// 1 when a card is in the opened reader, else 0.
+// 1 when a card is in the opened reader, else 0 (also when the status cannot
+// be read, as when the PC/SC service is gone).
 TARVIK_EXPORT int cardPresent(int handle);
 
 // Card state: *powered, *absent, the ATR (a buffer of PLAIN_ATR_SIZE bytes)

@@ -1,8 +1,10 @@
-// No C++ exception (out of memory included) crosses an exported function of
-// libtarvik.so or libselvane.so: what is thrown under an export is traced
-// and answered with that export's failure value. Both shapes below end in
-// the same handler:
-//   int32_t an_export(...) try { ...body... } catch (...) { return kit::export_failure(__func__, -1); }
+// Every exported function of libtarvik.so and libselvane.so holds its
+// library's lock (platform/library_lock.h) for the whole call, and no C++
+// exception (out of memory included) crosses it: what is thrown under an
+// export is traced and answered with that export's failure value. Both
+// shapes below end in the same handler:
+//   int32_t an_export(...) try { const kit::LibraryCall call; ...body... }
+//   catch (...) { return kit::export_failure(__func__, -1); }
 //   return kit::guarded(__func__, -1, [&] { ...body... });
 #ifndef PLATFORM_EXPORT_GUARD_H
 #define PLATFORM_EXPORT_GUARD_H
@@ -10,6 +12,7 @@
 #include <exception>
 
 #include "orvel.h"
+#include "platform/library_lock.h"
 
 namespace kit {
 
@@ -30,6 +33,7 @@ Failure export_failure(const char* name, Failure failure) noexcept {
 // body's result, or failure when body throws.
 template <typename Failure, typename Body>
 auto guarded(const char* name, Failure failure, Body&& body) noexcept -> decltype(body()) {
+    const LibraryCall call;
     try {
         return body();
     } catch (...) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 #include "platform/file_writer.h"
 #include "platform/sleep.h"
 #include "selvane.h"
@@ -63,6 +64,7 @@ int32_t BASIC_PCSC_Get_devices(int32_t mode, BSTR* list) {
 }
 
 int32_t BASIC_PCSC_Open_device(char** reader) try {
+    const kit::LibraryCall call;
     return PCSC_Open_device(referenced(reader));
 } catch (...) {
     return kit::export_failure(__func__, -1);
@@ -148,12 +150,14 @@ int32_t BASIC_PCSC_Reader_Status(int32_t handle, int16_t* powered, int16_t* remo
 }
 
 int32_t BASIC_PCSC_Display_Message(int32_t handle, char** text, int32_t a, int32_t b) try {
+    const kit::LibraryCall call;
     return PCSC_Display_Message(low16(handle), referenced(text), low16(a), low16(b));
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 
 int32_t BASIC_PCSC_Beep(int32_t handle, int32_t a) try {
+    const kit::LibraryCall call;
     return PCSC_Beep(low16(handle), low16(a));
 } catch (...) {
     return kit::export_failure(__func__, -1);

@@ -12,6 +12,7 @@
 #include "selvane/reader_list.h"
 #include "selvane/tarvik_binding.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace {
 
@@ -96,22 +97,26 @@ int32_t authenticate(int32_t handle, const char* server_url, const int (&masks)[
 extern "C" {
 
 int32_t PCSC_Get_devices(int32_t mode, char* devices) try {
+    const kit::LibraryCall call;
     return get_devices(mode, devices);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Get_devices(int32_t mode, char* devices) try {
+    const kit::LibraryCall call;
     return get_devices(mode, devices);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 
 int32_t PCSC_Open_device(const char* reader) try {
+    const kit::LibraryCall call;
     return open_device(reader);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Open_device(const char* reader) try {
+    const kit::LibraryCall call;
     return open_device(reader);
 } catch (...) {
     return kit::export_failure(__func__, -1);
@@ -119,17 +124,20 @@ int32_t QUARLO_Open_device(const char* reader) try {
 
 int32_t PCSC_Reader_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
                            int32_t* atr_len) try {
+    const kit::LibraryCall call;
     return reader_status(handle, powered, removed, atr, atr_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Reader_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
                              int32_t* atr_len) try {
+    const kit::LibraryCall call;
     return reader_status(handle, powered, removed, atr, atr_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t PCSC_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr, int32_t* atr_len) try {
+    const kit::LibraryCall call;
     return reader_status(handle, powered, removed, atr, atr_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
@@ -137,17 +145,20 @@ int32_t PCSC_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsi
 // Forwards like every other twin rather than answering 0 untouched.
 int32_t QUARLO_SIS_Status(int32_t handle, int32_t* powered, int32_t* removed, unsigned char* atr,
                           int32_t* atr_len) try {
+    const kit::LibraryCall call;
     return reader_status(handle, powered, removed, atr, atr_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 
 int32_t PCSC_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) try {
+    const kit::LibraryCall call;
     return sis_read(handle, mode, isdf, pbdf);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_SIS_Read(int32_t handle, int32_t mode, char* isdf, char* pbdf) try {
+    const kit::LibraryCall call;
     return sis_read(handle, mode, isdf, pbdf);
 } catch (...) {
     return kit::export_failure(__func__, -1);
@@ -160,12 +171,14 @@ int32_t QUARLO_SIS_Init(int32_t) { return 0; }
 
 int32_t PCSC_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
                       int32_t* photo_len) try {
+    const kit::LibraryCall call;
     return eid_read(handle, mode, identity, address, photo, photo_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity, char* address, unsigned char* photo,
                         int32_t* photo_len) try {
+    const kit::LibraryCall call;
     return eid_read(handle, mode, identity, address, photo, photo_len);
 } catch (...) {
     return kit::export_failure(__func__, -1);
@@ -174,6 +187,7 @@ int32_t QUARLO_EID_Read(int32_t handle, int32_t mode, char* identity, char* addr
 int32_t eidAuthenticateValidationKey(int32_t handle, const char* server_url, int32_t m0, int32_t m1, int32_t m2,
                                      int32_t m3, int32_t m4, int32_t m5, int32_t m6, int32_t m7, int32_t m8,
                                      int32_t m9, const char* pin, char* transaction_id) try {
+    const kit::LibraryCall call;
     const int masks[10] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, server_url, masks, pin, transaction_id);
 } catch (...) {
@@ -183,6 +197,7 @@ int32_t eidAuthenticateValidationKey(int32_t handle, const char* server_url, int
 int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const char* server_url, int32_t m0, int32_t m1,
                                             int32_t m2, int32_t m3, int32_t m4, int32_t m5, int32_t m6, int32_t m7,
                                             int32_t m8, int32_t m9, const char* pin, char* transaction_id) try {
+    const kit::LibraryCall call;
     const int masks[10] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, server_url, masks, pin, transaction_id);
 } catch (...) {

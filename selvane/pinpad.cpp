@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "selvane.h"
@@ -12,6 +11,7 @@
 #include "selvane/tarvik_binding.h"
 #include "platform/dynamic_library.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace selvane::pinpad {
 
@@ -32,11 +32,10 @@ struct PinpadLibrary {
 
 // Bound by its plain name on the first call that needs it and kept until
 // the process ends (atexit handlers may still call); a failed load is tried
-// again on the next call. Host threads may make their first calls at once.
+// again on the next call. The library's lock keeps first calls of two
+// threads apart.
 const PinpadLibrary* pinpad_library() {
-    static std::mutex binding;
     static const PinpadLibrary* bound = nullptr;
-    const std::lock_guard<std::mutex> lock(binding);
     if (bound) return bound;
     kit::platform::DynamicLibrary library("ekryptobeid.dll", "pinpad_library");
     const auto display_message = library.function<DisplayMessageFn>("ekryptobeid_display_message");
@@ -112,21 +111,25 @@ int beep(int32_t handle, int32_t a) {
 
 extern "C" {
 int32_t PCSC_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) try {
+    const kit::LibraryCall call;
     return selvane::pinpad::display_message(handle, text, a, b);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Display_Message(int32_t handle, const char* text, int32_t a, int32_t b) try {
+    const kit::LibraryCall call;
     return selvane::pinpad::display_message(handle, text, a, b);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t PCSC_Beep(int32_t handle, int32_t a) try {
+    const kit::LibraryCall call;
     return selvane::pinpad::beep(handle, a);
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }
 int32_t QUARLO_Beep(int32_t handle, int32_t a) try {
+    const kit::LibraryCall call;
     return selvane::pinpad::beep(handle, a);
 } catch (...) {
     return kit::export_failure(__func__, -1);

@@ -11,6 +11,7 @@
 
 #include "orvel.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 #include "platform/file_writer.h"
 #include "platform/secret_wipe.h"
 #include "selvane.h"
@@ -104,6 +105,7 @@ void write_photo(const char* path, const std::vector<unsigned char>& photo, int 
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ngetDevices(JNIEnv* env, jobject self, jint mode) {
+    const kit::LibraryCall call;
     try {
         std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
         PCSC_Get_devices(mode, devices.data());
@@ -115,6 +117,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ngetDevices(JNIEnv* env, j
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nopenDevice(JNIEnv* env, jobject, jstring reader) try {
+    const kit::LibraryCall call;
     JavaChars name(env, reader);
     return PCSC_Open_device(name.c_str());
 } catch (...) {
@@ -122,6 +125,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nopenDevice(JNIEnv* env, j
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nreaderStatus(JNIEnv* env, jobject self, jint handle) {
+    const kit::LibraryCall call;
     // Defined values when the status call leaves them unset.
     int32_t powered = 0;
     int32_t removed = 1;
@@ -141,6 +145,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nreaderStatus(JNIEnv* env,
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisRead(JNIEnv* env, jobject self, jint handle, jint mode) {
+    const kit::LibraryCall call;
     int32_t result = 0;
     try {
         std::vector<char> isdf(SELVANE_SIS_TEXT_SIZE, '\0');
@@ -158,6 +163,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisRead(JNIEnv* env, jobj
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisReadPrivate(JNIEnv* env, jobject self, jint handle,
                                                                       jint mode, jstring pin) {
+    const kit::LibraryCall call;
     int32_t result = 0;
     try {
         JavaChars pin_chars(env, pin);
@@ -181,6 +187,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nsisStatus(JNIEnv*, jobjec
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_neidRead(JNIEnv* env, jobject self, jint, jint mode,
                                                                jstring photo_path) {
+    const kit::LibraryCall call;
     try {
         JavaChars path(env, photo_path);
         const bool want_photo = std::string_view(path.c_str()).size() > 1;
@@ -204,6 +211,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_neidRead(JNIEnv* env, jobj
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ndisplayMessage(JNIEnv* env, jobject, jint handle, jstring text,
                                                                       jint a, jint b) try {
+    const kit::LibraryCall call;
     JavaChars message(env, text);
     return PCSC_Display_Message(handle, message.c_str(), a, b);
 } catch (...) {
@@ -211,6 +219,7 @@ JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_ndisplayMessage(JNIEnv* en
 }
 
 JNIEXPORT jint JNICALL Java_com_velmora_vindra_Vindra_nbeep(JNIEnv*, jobject, jint handle, jint a) try {
+    const kit::LibraryCall call;
     return PCSC_Beep(handle, a);
 } catch (...) {
     return kit::export_failure(__func__, -1);

@@ -221,9 +221,11 @@ int read(int handle, int mode, char* identity, std::size_t identity_size, char* 
 #include "selvane.h"
 #include "selvane/current_device.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 extern "C" int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* identity, char* address, int32_t,
                                       int32_t) try {
+    const kit::LibraryCall call;
     if (!address) return SELVANE_EID_NO_ADDRESS_BUFFER;
     if (!identity) return SELVANE_EID_NO_ID_BUFFER;
     handle = selvane::device_or_current(handle);

@@ -3,8 +3,8 @@
 // path), function-code check, the transaction's own work.
 //
 // Results are int. Failures are traced at level 8 under the failing
-// function's (or transaction's) name. Process-wide state is unguarded (one
-// caller at a time).
+// function's (or transaction's) name. Process-wide state is guarded by the
+// library's lock, which every export holds (one call at a time).
 #ifndef TARVIK_ENGINE_EID_ENGINE_H
 #define TARVIK_ENGINE_EID_ENGINE_H
 

@@ -1,7 +1,7 @@
 // The reader that every card operation uses, the card-presence test, the
 // random challenge, transaction identifiers and the photo hash taken from
-// the identity file. All results are int; process-wide state is unguarded
-// (one caller at a time).
+// the identity file. All results are int; process-wide state is guarded by
+// the library's lock, which every export holds (one call at a time).
 #ifndef TARVIK_ENGINE_EID_SESSION_H
 #define TARVIK_ENGINE_EID_SESSION_H
 

@@ -21,7 +21,7 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File open_text(const char* file_name) {
-    return File(file_name == nullptr ? nullptr : std::fopen(file_name, "r"));
+    return File(file_name == nullptr ? nullptr : std::fopen(file_name, "re"));
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }

@@ -23,6 +23,7 @@
 #include "tarvik/faces/server_transport.h"
 #include "tarvik/reader/hcl.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -106,6 +107,7 @@ int set_identify_fields(JNIEnv* env, jobject self, int format, const jint (&mask
 extern "C" {
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(destroyApplet)(JNIEnv*, jobject) try {
+    const kit::LibraryCall call;
     clear_card_cache();
     return 0;
 } catch (...) {
@@ -113,6 +115,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(destroyApplet)(JNIEnv*, jobject) try {
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) try {
+    const kit::LibraryCall call;
     std::string data_directory = join_bounded(face_log_directory(), "digIDs/", LOG_DIRECTORY_SIZE);
     const std::string log_file = join_bounded(data_directory, "eidzundelog.txt", LOG_DIRECTORY_SIZE);
     __settraceopts(255);
@@ -135,6 +138,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getIccList)(JNIEnv* env, jobject self) 
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(openDevice)(JNIEnv* env, jobject, jstring reader_name) try {
+    const kit::LibraryCall call;
     std::memset(face_session_id, 0, sizeof face_session_id);
     eidGenerateTransactionIDText(face_session_id);
     clear_card_cache();
@@ -154,6 +158,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(openDevice)(JNIEnv* env, jobject, jstri
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublicIdentify)(JNIEnv* env, jobject self, jint handle, jint format,
                                                                  DUZEDORIRE_MASKS) try {
+    const kit::LibraryCall call;
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(readEidPublicIdentify),
@@ -176,6 +181,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublicIdentify)(JNIEnv* env, job
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublic)(JNIEnv* env, jobject self, jint handle, jint,
                                                          DUZEDORIRE_MASKS) try {
+    const kit::LibraryCall call;
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(readEidPublic),
@@ -196,6 +202,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(readEidPublic)(JNIEnv* env, jobject sel
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject self, jint handle, jint,
                                                             DUZEDORIRE_MASKS) try {
+    const kit::LibraryCall call;
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     JniTransaction spec{
         {NATIVE_NAME(eidPubDataVerify),
@@ -216,6 +223,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidPubDataVerify)(JNIEnv* env, jobject 
 }
 
 JNIEXPORT jstring JNICALL DUZEDORIRE_NATIVE(gethash)(JNIEnv* env, jobject, jint, jstring text, jint) try {
+    const kit::LibraryCall call;
     Utf8Chars chars(env, text);
     if (chars.get() == nullptr || chars.get()[0] == '\0') return jni_support::new_string(env, "");
     return jni_support::new_string(env, sha1_hex(chars.get()));

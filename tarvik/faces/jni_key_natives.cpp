@@ -12,6 +12,7 @@
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/jni_transaction.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -60,6 +61,7 @@ extern "C" {
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidAuthentication)(JNIEnv* env, jobject self, jint handle, jint,
                                                              DUZEDORIRE_MASKS, jstring pin) try {
+    const kit::LibraryCall call;
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     Utf8Chars pin_text(env, pin);
     constexpr const char* kPinError = "ERROR in DuzEdorire_eidAuthentication(...), unsigned char * finput.pincode.dta is NULL";
@@ -83,6 +85,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidAuthentication)(JNIEnv* env, jobject
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(eidSigningData)(JNIEnv* env, jobject self, jint handle, jint,
                                                           DUZEDORIRE_MASKS, jstring pin, jstring hash,
                                                           jstring document_reference) try {
+    const kit::LibraryCall call;
     const jint masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     // The hash is checked before anything reaches the card.
     if (hash == nullptr || env->GetStringLength(hash) == 0) {

@@ -8,6 +8,7 @@
 #include "tarvik/faces/jni_support.h"
 #include "tarvik/faces/spe_library_search.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 #define NATIVE_NAME(name) "Java_com_velmora_tessaro_client_pcsc_common_DuzEdorire_" #name
 
@@ -32,6 +33,7 @@ int ask_about_reader(JNIEnv* env, jstring reader_name, int (*question)(const cha
 extern "C" {
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* env, jobject self) try {
+    const kit::LibraryCall call;
     char xml[EID_SPE_READER_LIST_MAX] = {};
     eidGetXMLSuportedSPEReaders(xml);
     if (!jni_support::set_string_field(env, self, "str_XMLListSupportedSPEReaders", xml)) {
@@ -46,6 +48,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getXMLListSupportedSPEReaders)(JNIEnv* 
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(setSPELibrary)(JNIEnv* env, jobject, jstring reader_name,
                                                          jstring library_name) try {
+    const kit::LibraryCall call;
     constexpr const char* kName = NATIVE_NAME(setSPELibrary);
     Utf8Chars reader(env, reader_name);
     Utf8Chars library(env, library_name);
@@ -69,6 +72,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(setSPELibrary)(JNIEnv* env, jobject, js
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject self) try {
+    const kit::LibraryCall call;
     char* name = nullptr;
     const int rc = eidGetSCReaderName(&name);
     std::string text = rc == 0 && name != nullptr ? std::string(name) : std::string("error");
@@ -85,6 +89,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(getSCReaderName)(JNIEnv* env, jobject s
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jobject, jstring reader_name) try {
+    const kit::LibraryCall call;
     return ask_about_reader(env, reader_name, eidIsSupportedSPEReader, NATIVE_NAME(isSupportedSPESCReader),
                             "ERROR in DuzEdorire_isSupportedSPESCReader() while calling eidIsSupportedSPEReader()");
 } catch (...) {
@@ -92,6 +97,7 @@ JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isSupportedSPESCReader)(JNIEnv* env, jo
 }
 
 JNIEXPORT jint JNICALL DUZEDORIRE_NATIVE(isOperationalSPESCReader)(JNIEnv* env, jobject, jstring reader_name) try {
+    const kit::LibraryCall call;
     return ask_about_reader(env, reader_name, eidIsOperationalSPESCReader, NATIVE_NAME(isOperationalSPESCReader),
                             "ERROR in DuzEdorire_isOperationalSPESCReader() while calling eidIsOperationalSPESCReader()");
 } catch (...) {

@@ -9,6 +9,7 @@
 #include "tarvik.h"
 #include "tarvik/reader/hcl.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int authenticate(int handle, const int32_t (&masks)[EID_REQUEST_MASKS], const ch
 extern "C" TARVIK_EXPORT int eidAuthenticationOnline(int handle, int m0, int m1, int m2, int m3, int m4, int m5,
                                                      int m6, int m7, int m8, int m9, const char* pin,
                                                      char* transaction_id) try {
+    const kit::LibraryCall call;
     const int32_t masks[EID_REQUEST_MASKS] = {m0, m1, m2, m3, m4, m5, m6, m7, m8, m9};
     return authenticate(handle, masks, pin, transaction_id);
 } catch (...) {

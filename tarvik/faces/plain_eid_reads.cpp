@@ -11,6 +11,7 @@
 #include "tarvik.h"
 #include "tarvik/reader/hcl.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace {
 
@@ -125,6 +126,7 @@ extern "C" {
 TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_address, int want_identity, int want_photo,
                                          char* identity_text, char* address_text, unsigned char* photo,
                                          int* photo_len) try {
+    const kit::LibraryCall call;
     return read_public_data(handle, format, {want_address == 1, want_identity == 1, want_photo == 1},
                             {identity_text, address_text, photo, photo_len}, false);
 } catch (...) {
@@ -134,6 +136,7 @@ TARVIK_EXPORT int readEidPubDataIdentify(int handle, int format, int want_addres
 TARVIK_EXPORT int readEidPubDataVerify(int handle, int format, int want_address, int want_identity, int want_photo,
                                        char* identity_text, char* address_text, unsigned char* photo,
                                        int* photo_len) try {
+    const kit::LibraryCall call;
     return read_public_data(handle, format, {want_address == 1, want_identity == 1, want_photo == 1},
                             {identity_text, address_text, photo, photo_len}, true);
 } catch (...) {

@@ -8,6 +8,7 @@
 #include "tarvik.h"
 #include "tarvik/faces/server_transport.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ void start_trace(const std::string& log_file) {
 extern "C" {
 
 TARVIK_EXPORT int eidStartOnline(const char* url) try {
+    const kit::LibraryCall call;
     const std::string directory = face_log_directory();
     std::memset(server_url, 0, sizeof server_url);
     if (url != nullptr && std::strlen(url) <= PLAIN_URL_MAX) std::strcpy(server_url, url);
@@ -41,6 +43,7 @@ TARVIK_EXPORT int eidStartOnline(const char* url) try {
 }
 
 TARVIK_EXPORT int eidStartAccessRights(const char* sub_directory) try {
+    const kit::LibraryCall call;
     const std::string directory = face_log_directory();
     const std::string user = expand_environment("%USERNAME%");
     const std::string folder = join_bounded(directory, sub_directory != nullptr ? sub_directory : "", LOG_DIRECTORY_SIZE);

@@ -10,6 +10,7 @@
 #include "tarvik.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "platform/export_guard.h"
+#include "platform/library_lock.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ int read_picture(const PteidEntryPoints& pt, unsigned char* photo, int* photo_le
 extern "C" TARVIK_EXPORT int readPtEidPubDataIdentify(int, int, int, int want_identity, int want_photo,
                                                       char* identity_text_out, char* address_text_out,
                                                       unsigned char* photo, int* photo_len) try {
+    const kit::LibraryCall call;
     if (!g_binding_attempted) {
         g_binding_attempted = true;
         load_mw_portugal_dll();

@@ -1,11 +1,8 @@
 #include "tarvik/reader/begin_waiter.h"
 
-#include <pthread.h>
-
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <new>
 #include <thread>
 
 #include "tarvik/reader/pcsc_result.h"
@@ -49,18 +46,6 @@ public:
         std::unique_lock lock(mutex_);
         attempt.abandoned = true;
         if (attempt.finished && attempt.result == kSuccess) SCardEndTransaction(attempt.card, SCARD_LEAVE_CARD);
-    }
-
-    // A forked child has no waiting thread and no other caller, and may
-    // have copied the mutex held and the condition variables mid-use: it
-    // starts afresh, its attempts (on its parent's card handles) dropped.
-    void forget_after_fork() noexcept {
-        new (&mutex_) std::mutex;
-        new (&wake_) std::condition_variable;
-        new (&done_) std::condition_variable;
-        queue_.clear();
-        running_.reset();
-        thread_started_ = false;
     }
 
 private:
@@ -108,17 +93,12 @@ private:
     bool thread_started_ = false;
 };
 
-// Never destroyed: the thread waits on it until the process ends.
+// Never destroyed: the thread waits on it until the process ends. Used
+// under the library's lock only.
 Waiter* g_waiter = nullptr;
 
-void forget_in_child() { g_waiter->forget_after_fork(); }
-
 Waiter& waiter() {
-    [[maybe_unused]] static const bool made = [] {
-        g_waiter = new Waiter;
-        pthread_atfork(nullptr, nullptr, forget_in_child);
-        return true;
-    }();
+    if (!g_waiter) g_waiter = new Waiter;
     return *g_waiter;
 }
 
@@ -131,5 +111,10 @@ bool wait_for_begin(BeginAttempt& attempt, std::chrono::milliseconds wait, int32
 }
 
 void abandon_begin(BeginAttempt& attempt) { waiter().abandon(attempt); }
+
+// The parent's waiter may have been mid-change, its mutex held, by a thread
+// the child does not have: it is left as it is, never touched again, and
+// the child's first begin makes a waiter and a thread of its own.
+void forget_inherited_begins() noexcept { g_waiter = nullptr; }
 
 }  // namespace tarvik::reader

@@ -1,8 +1,9 @@
 // pcsc-lite's SCardBeginTransaction does not return while another process
 // holds the card, so the reader object's bounded begin hands the call to one
 // waiting thread, kept for the process's life, and waits for its answer only
-// as long as it wants to. A forked child starts with no attempt and a thread
-// of its own, made when it first begins.
+// as long as it wants to. Called under the library's lock only. A forked
+// child starts with no attempt and a thread of its own, made when it first
+// begins.
 #ifndef TARVIK_READER_BEGIN_WAITER_H
 #define TARVIK_READER_BEGIN_WAITER_H
 
@@ -26,6 +27,9 @@ bool wait_for_begin(BeginAttempt& attempt, std::chrono::milliseconds wait, int32
 // The caller no longer wants the begin: a grant, now or later, is ended at
 // once unless another begin on the same card takes the attempt over first.
 void abandon_begin(BeginAttempt& attempt);
+// In a forked child, before its first begin: drops the parent's waiter
+// without touching it.
+void forget_inherited_begins() noexcept;
 
 }  // namespace tarvik::reader
 

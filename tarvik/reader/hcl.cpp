@@ -1,14 +1,14 @@
 #include "tarvik/reader/hcl.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "orvel.h"
+#include "platform/library_lock.h"
 #include "platform/process_probe.h"
 #include "platform/sleep.h"
+#include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
 #include "platform/secret_wipe.h"
@@ -23,69 +23,24 @@ bool g_opened = false;
 // the reader again on a connection of its own.
 bool g_inherited = false;
 
-// Held by every call into the reader object, and taken before a fork, so a
-// child never inherits the object, or pcsc-lite, in the middle of one of our
-// calls. Recursive: a trace writer of the host may call back into the kit.
-// A plain pthread lock, never destroyed, for calls made while the process
-// exits.
-pthread_mutex_t g_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-
-class LayerLock {
-public:
-    LayerLock() noexcept { pthread_mutex_lock(&g_lock); }
-    ~LayerLock() { pthread_mutex_unlock(&g_lock); }
-    LayerLock(const LayerLock&) = delete;
-    LayerLock& operator=(const LayerLock&) = delete;
-};
-
-void before_fork() noexcept { pthread_mutex_lock(&g_lock); }
-void after_fork_in_parent() noexcept { pthread_mutex_unlock(&g_lock); }
-
-// The child's one thread holds the lock under its parent's thread id, which
-// a recursive lock checks on unlock: the child gets a fresh one.
-void after_fork_in_child() noexcept {
-    pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-    g_lock = fresh;
-    g_reader->forgetConnection();
-    g_inherited = g_opened;
-}
-
-// Lock held.
 Pcsc_Common& reader_object() {
-    if (!g_reader) {
-        g_reader = new Pcsc_Common();
-        pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
-    }
+    if (!g_reader) g_reader = new Pcsc_Common();
     return *g_reader;
 }
 
-// Lock held. As openDevice did, by the name the reader object holds; a
-// failed open leaves the handle unknown, as a failed openDevice does.
+// As openDevice did, by the name the reader object holds; a failed open
+// leaves the handle unknown, as a failed openDevice does.
 void reopen_inherited_reader() {
     g_inherited = false;
     g_opened = g_reader->openReader(g_reader->readerNameCopy().data()) == 0;
 }
 
-// Lock held.
+// The reader object behind the handle, null for an unknown handle.
 Pcsc_Common* resolve(int handle) {
     if (handle != HCL_DEVICE_HANDLE || !g_opened) return nullptr;
     if (g_inherited) reopen_inherited_reader();
     return g_opened ? g_reader : nullptr;
 }
-
-// One call into the reader object: the lock, and the object behind the
-// handle (null for an unknown handle).
-class ReaderCall {
-public:
-    explicit ReaderCall(int handle) : reader_(resolve(handle)) {}
-    Pcsc_Common* get() const { return reader_; }
-    Pcsc_Common* operator->() const { return reader_; }
-    explicit operator bool() const { return reader_ != nullptr; }
-
-private:
-    LayerLock lock_;  // first: the handle is resolved under it
-    Pcsc_Common* reader_;
-};
 
 // The response bytes the APDU asks for, by the short and extended forms of
 // ISO 7816-4: its Le, 00 (0000) meaning the most; 0 for an APDU without Le
@@ -108,17 +63,22 @@ std::size_t asked_response_length(const unsigned char* apdu, std::size_t size) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) Pcsc_Common* tarvik_resolve_device(int handle) {
-    return ReaderCall(handle).get();
+    const kit::LibraryCall call;
+    return resolve(handle);
+}
+
+void HCL_forget_inherited() noexcept {
+    if (g_reader) g_reader->forgetConnection();
+    g_inherited = g_opened;
+    tarvik::reader::forget_inherited_begins();
 }
 
 int HCL_get_readers(char* text) {
-    const LayerLock lock;
     reader_object().getReaders(1, text);
     return 0;
 }
 
 int HCL_open_reader(const char* name) {
-    const LayerLock lock;
     const int result = reader_object().openReader(name);
     g_opened = result == 0;
     g_inherited = false;
@@ -126,7 +86,7 @@ int HCL_open_reader(const char* name) {
 }
 
 int HCL_get_card_handle(int handle, SCARDHANDLE* card) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!card) return -1;
     *card = reader->card;
@@ -134,23 +94,25 @@ int HCL_get_card_handle(int handle, SCARDHANDLE* card) {
 }
 
 int HCL_card_present(int handle) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return 0;
     std::array<unsigned char, 256> atr{};
     int powered = 0, absent = 0;
     unsigned int atr_len = 0;
-    reader->getStatus(&powered, &absent, atr.data(), &atr_len);
-    return reader->card_absent == 0 ? 1 : 0;
+    // A failed status read says nothing of the card: an earlier status's
+    // flag would be a guess.
+    if (reader->getStatus(&powered, &absent, atr.data(), &atr_len) != 0) return 0;
+    return absent == 0 ? 1 : 0;
 }
 
 int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     return reader->getStatus(powered, absent, atr, atr_len);
 }
 
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!atr || !atr_len || !sw) return -1;
     int powered = 0, absent = 0;
@@ -163,7 +125,7 @@ int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint1
 
 int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
                            unsigned int* response_len, uint16_t* sw) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!apdu || apdu_len < 5 || apdu_len - 5 > HCL_COMMAND_DATA_MAX || !response || !response_len || !sw) return -1;
     // The response lands in a scratch buffer of our own; the caller's APDU
@@ -187,21 +149,19 @@ int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsign
 }
 
 int HCL_card_Start_transaction(int handle, int timeout_ms) {
-    Pcsc_Common* const reader = ReaderCall(handle).get();
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
-    // Waits without the lock (the begin itself runs on the waiter thread):
-    // a fork need not wait while another process holds the card.
     return reader->beginTransaction(timeout_ms);
 }
 
 int HCL_card_End_transaction(int handle) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     return reader->endTransaction();
 }
 
 int HCL_sync_card_read(int handle, unsigned char* buffer, uint16_t address, uint16_t length, int /*unused*/) {
-    const ReaderCall reader(handle);
+    Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!buffer) return -1;
     return reader->readSyncCard(4418, length, address, buffer);

@@ -21,13 +21,13 @@
 // begin on the same card has taken the pending attempt over). The own
 // transaction of a single exchange waits as pcsc-lite does.
 //
-// Threads and fork: every wrapper holds one lock of the layer while it uses
-// the reader object (HCL_card_Start_transaction only while it resolves the
-// handle, not while it waits), and a fork waits for it. A forked child
-// forgets the context and card handle it inherited, without releasing them
-// (that would end its parent's), and its next wrapper call opens the reader
-// again by name on a connection of its own; when that open fails the
-// handle is unknown to the child, as after a failed HCL_open_reader.
+// Threads and fork: the layer has no lock of its own. Every export of the
+// library holds the library's lock (platform/library_lock.h), so one call
+// at a time reaches it. A forked child forgets the context and card handle
+// it inherited, without releasing them (that would end its parent's), and
+// its next wrapper call opens the reader again by name on a connection of
+// its own; when that open fails the handle is unknown to the child, as
+// after a failed HCL_open_reader.
 #ifndef TARVIK_READER_HCL_H
 #define TARVIK_READER_HCL_H
 
@@ -52,7 +52,8 @@ int HCL_get_readers(char* text);
 int HCL_open_reader(const char* name);
 // *card = the PC/SC card handle; 0, or -1 for a null out.
 int HCL_get_card_handle(int handle, SCARDHANDLE* card);
-// 1 when a card is present, else 0 (also for an unknown handle).
+// 1 when a card is present, else 0 (also for an unknown handle and when the
+// status cannot be read).
 int HCL_card_present(int handle);
 // 0, 1 (card removed or reader unavailable) or a PC/SC error; atr holds
 // HCL_ATR_MAX bytes. Null outputs are skipped.
@@ -85,6 +86,10 @@ int HCL_load_spe_reader_dll(const char* name);
 // a null out).
 int HCL_service_running(const char* name, int* running);
 void HCL_sleep(int milliseconds);
+// In a forked child, before its first call: drops the inherited connection
+// and begin attempts (plain stores: they may have been mid-change at the
+// fork) and marks the reader to be opened again on the next call.
+void HCL_forget_inherited() noexcept;
 // True when a process named name runs (the answer is only traced by callers).
 bool IsServiceRunning(const char* name);
 

@@ -137,7 +137,10 @@ int32_t Pcsc_Common::connect() {
     DWORD protocol = 0;
     SCARDHANDLE handle = 0;
     const int32_t result = narrow(SCardConnect(context, reader_name, SCARD_SHARE_SHARED, kBothProtocols, &handle, &protocol));
-    if (result == kSuccess) card = handle;
+    if (result == kSuccess) {
+        card = handle;
+        transaction_held = 0;  // a new connection holds none
+    }
     return result;
 }
 
@@ -244,10 +247,12 @@ int Pcsc_Common::beginTransaction(int timeout_ms) {
     }
 }
 
+// Held no longer, whatever the end answers: an end that fails because the
+// card went has no transaction left to end, and a flag left set would keep
+// later single exchanges from beginning one of their own.
 int32_t Pcsc_Common::endTransaction() {
-    const int32_t result = narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
-    if (result == kSuccess) transaction_held = 0;
-    return result;
+    transaction_held = 0;
+    return narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
 }
 
 int32_t Pcsc_Common::transmitWithFallback(const unsigned char* command, DWORD command_len, unsigned char* response,

@@ -105,7 +105,9 @@ using tarvik_resolve_device_fn = Pcsc_Common* (*)(int handle);
 // Holds the card against other processes across several exchanges, waiting
 // for it as long as an eID transaction does: 0, 2 (not granted in time), -99
 // (card removed), -100 (unknown handle). Each 0 is ended by
-// tarvik_end_transaction, which answers the PC/SC result.
+// tarvik_end_transaction, which answers the PC/SC result. From a 0 to its
+// end the calling thread keeps tarvik's library lock: other threads' calls
+// wait, as other processes do.
 extern "C" int tarvik_begin_transaction(int handle);
 extern "C" int tarvik_end_transaction(int handle);
 using tarvik_begin_transaction_fn = int (*)(int handle);

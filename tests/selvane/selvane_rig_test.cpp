@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <PCSC/winscard.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,7 @@
 
 #include "orvel.h"
 #include "selvane.h"
+#include "tarvik.h"
 #include "tarvik/reader/pcsc_common.h"
 #include "test_auth_server.h"
 #include "tests/rig/rig_support.h"
@@ -112,6 +116,28 @@ const Pcsc_Common* tarvik_reader(int32_t handle) {
     const Pcsc_Common* reader = resolve ? resolve(handle) : nullptr;
     dlclose(tarvik);
     return reader;
+}
+
+// An export of the libtarvik.so that selvane loaded.
+template <typename Function>
+Function* tarvik_export(const char* name) {
+    void* tarvik = dlopen("libtarvik.so", RTLD_NOW | RTLD_NOLOAD);
+    if (tarvik == nullptr) return nullptr;
+    auto* function = reinterpret_cast<Function*>(dlsym(tarvik, name));
+    dlclose(tarvik);
+    return function;
+}
+
+// tarvik's plain identity read of its open reader, texts joined.
+Read plain_identity_read(int handle) {
+    static auto* const read = tarvik_export<decltype(readEidPubDataIdentify)>("readEidPubDataIdentify");
+    if (read == nullptr) return {-1000, ""};
+    auto identity = std::make_unique<char[]>(PLAIN_ID_TEXT_SIZE);
+    auto address = std::make_unique<char[]>(PLAIN_ADDRESS_TEXT_SIZE);
+    identity[0] = address[0] = '\0';
+    int photo_len = 0;
+    const int result = read(handle, 0, 1, 1, 0, identity.get(), address.get(), nullptr, &photo_len);
+    return {result, std::string(identity.get()) + "|" + address.get()};
 }
 
 class SelvaneInRig : public ::testing::Test {
@@ -310,6 +336,152 @@ TEST_F(SelvaneInRig, ForksWhileAnotherThreadReadsAndTraces) {
     __closetracefile();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_GT(right.load(), 0);
+}
+
+// Threads of one process reading the one card at once, through both
+// libraries: each call runs alone, so none answers success with texts of
+// another read, and none fails for want of the card.
+TEST_F(SelvaneInRig, ThreadsReadingAtOnceThroughBothLibrariesNeverMixTexts) {
+    insert_eid();
+    const int32_t handle = PCSC_Open_device(slot(0).c_str());
+    ASSERT_GT(handle, 0);
+    struct Kind {
+        std::function<Read()> read;
+        int32_t success;
+        std::string texts;
+    };
+    std::vector<Kind> kinds{{eid_read, 0, {}}, {visitors_read, 1, {}}, {[handle] { return plain_identity_read(handle); }, 0, {}}};
+    for (Kind& kind : kinds) {
+        const Read alone = kind.read();
+        ASSERT_EQ(alone.result, kind.success);
+        ASSERT_NE(alone.texts.find("Peeters"), std::string::npos);
+        kind.texts = alone.texts;
+    }
+    constexpr int kReads = 6;
+    std::atomic<int> failed{0}, mixed{0};
+    std::vector<std::thread> threads;
+    for (int copy = 0; copy < 2; ++copy)
+        for (const Kind& kind : kinds)
+            threads.emplace_back([&] {
+                for (int n = 0; n < kReads; ++n) {
+                    const Read read = kind.read();
+                    if (read.result != kind.success) ++failed;
+                    else if (read.texts != kind.texts) ++mixed;
+                }
+            });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mixed.load(), 0) << "reads that answered success with texts of another read";
+    EXPECT_EQ(failed.load(), 0);
+}
+
+// A host forks while one of its threads waits for the card, which another
+// process holds: the fork does not wait for that call (the holder still
+// holds the card when fork returns), and the child's calls go on.
+TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
+    insert_eid();
+    const int32_t handle = PCSC_Open_device(slot(0).c_str());
+    ASSERT_GT(handle, 0);
+    auto* const command = tarvik_export<decltype(cardCommand_T0_T1)>("cardCommand_T0_T1");
+    ASSERT_NE(command, nullptr);
+    int release[2], news[2];
+    ASSERT_EQ(::pipe(release), 0);
+    ASSERT_EQ(::pipe(news), 0);
+    const std::string reader = slot(0);
+    // Holds the card until told (20 s at most); says 'h' once it holds it,
+    // 'r' once it let go.
+    const pid_t holder = start_child(Ending::immediate, [&] {
+        SCARDCONTEXT context = 0;
+        SCARDHANDLE card = 0;
+        DWORD protocol = 0;
+        if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS ||
+            SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
+                         &protocol) != SCARD_S_SUCCESS ||
+            SCardBeginTransaction(card) != SCARD_S_SUCCESS)
+            return 1;
+        if (::write(news[1], "h", 1) != 1) return 2;
+        pollfd told{release[0], POLLIN, 0};
+        ::poll(&told, 1, 20000);
+        SCardEndTransaction(card, SCARD_LEAVE_CARD);
+        return ::write(news[1], "r", 1) == 1 ? 0 : 2;
+    });
+    ASSERT_GT(holder, 0);
+    char said = 0;
+    ASSERT_EQ(::read(news[0], &said, 1), 1);
+    ASSERT_EQ(said, 'h');
+
+    std::thread waiting([&] {
+        unsigned char apdu[] = {0x00, 0xA4, 0x04, 0x0C, 0x00};
+        unsigned char response[256];
+        unsigned int response_len = 0;
+        unsigned short sw = 0;
+        command(handle, apdu, sizeof apdu, response, &response_len, &sw);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into its wait for the card
+    const pid_t child = start_child(Ending::immediate, [] {
+        std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
+        return PCSC_Get_devices(0, devices.data()) == 0 && std::strstr(devices.data(), "Kit Plain") ? 0 : 1;
+    });
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::fcntl(news[0], F_SETFL, O_NONBLOCK), 0);
+    EXPECT_EQ(::read(news[0], &said, 1), -1) << "fork returned only after the holder let the card go";
+
+    EXPECT_EQ(::write(release[1], "g", 1), 1);
+    waiting.join();
+    EXPECT_TRUE(exited_with(wait_child(holder), 0));
+    EXPECT_TRUE(exited_with(wait_child(child), 0));
+    for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
+}
+
+namespace {
+
+// A host's trace writer that asks whether a card is present when asked to.
+std::atomic<bool> g_writer_asks{false};
+int g_writer_handle = 0;
+int asking_writer(int, const void*, unsigned int) {
+    static auto* const present = tarvik_export<decltype(cardPresent)>("cardPresent");
+    if (present != nullptr && g_writer_asks.exchange(false)) present(g_writer_handle);
+    return 0;
+}
+
+}  // namespace
+
+// A trace writer that calls back into the kit, while one host thread reads,
+// another traces and the main thread forks in a loop: nothing deadlocks and
+// every child ends. Run in a child of its own, which an alarm ends on a hang.
+TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
+    insert_eid();
+    const pid_t run = start_child(Ending::immediate, [&] {
+        ::alarm(30);
+        g_writer_handle = PCSC_Open_device(slot(0).c_str());
+        if (g_writer_handle <= 0 || eid_read().result != 0) return 3;
+        __settracer(asking_writer, 1, nullptr);
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            while (!stop.load()) eid_read();
+        });
+        std::thread tracer([&] {
+            while (!stop.load()) {
+                g_writer_asks = true;
+                __tracef(ORVEL_DEBUG, "host", __FILE__, __LINE__, "%s", "a line of the host's own");
+            }
+        });
+        int failed = 0;
+        for (int i = 0; i < 40; ++i) {
+            const pid_t child = start_child(Ending::immediate, [] {
+                std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
+                return PCSC_Get_devices(0, devices.data()) == 0 ? 0 : 1;
+            });
+            if (!exited_with(wait_child(child), 0)) ++failed;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        stop = true;
+        reader.join();
+        tracer.join();
+        __settracer(nullptr, -1, nullptr);
+        return failed == 0 ? 0 : 4;
+    });
+    const int status = wait_child(run);
+    EXPECT_TRUE(exited_with(status, 0)) << status << " (a signal: it hung)";
 }
 
 TEST_F(SelvaneInRig, SisCardOnAnOmnikeyReader) {
