@@ -25,7 +25,12 @@ struct Parcel {
 // exit code never meet a destroyed queue.
 constinit Parcel* queue_head = nullptr;
 constinit Parcel** queue_tail = &queue_head;
+constinit std::size_t queued_bytes = 0;
 constinit bool delivering = false;
+
+// Threads that trace faster than one writer takes their lines never wait
+// for it; what they queue is bounded instead.
+constexpr std::size_t kMaxQueuedBytes = std::size_t{4} << 20;
 
 std::unique_ptr<Parcel> copy_of(const Route& route, Pieces pieces) {
     auto parcel = std::make_unique<Parcel>();
@@ -36,16 +41,39 @@ std::unique_ptr<Parcel> copy_of(const Route& route, Pieces pieces) {
 }
 
 void push(std::unique_ptr<Parcel> parcel) noexcept {
+    queued_bytes += parcel->bytes.size();
     *queue_tail = parcel.release();
     queue_tail = &(*queue_tail)->next;
 }
 
-std::unique_ptr<Parcel> pop() noexcept {
-    std::unique_ptr<Parcel> first(queue_head);
-    queue_head = first->next;
-    if (queue_head == nullptr) queue_tail = &queue_head;
-    return first;
-}
+// The parcels taken from the queue at once, first to last; those not
+// delivered yet are freed with it.
+class Batch {
+public:
+    Batch() noexcept = default;
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    ~Batch() {
+        while (head_ != nullptr) next();
+    }
+
+    // Lock held. Empties the queue into the batch.
+    void take_queue() noexcept {
+        head_ = queue_head;
+        queue_head = nullptr;
+        queue_tail = &queue_head;
+        queued_bytes = 0;
+    }
+    bool empty() const noexcept { return head_ == nullptr; }
+    std::unique_ptr<Parcel> next() noexcept {
+        std::unique_ptr<Parcel> first(head_);
+        head_ = first->next;
+        return first;
+    }
+
+private:
+    Parcel* head_ = nullptr;
+};
 
 void write_pieces(const Route& route, Pieces pieces) {
     std::size_t start = 0;
@@ -82,13 +110,14 @@ public:
         delivering = false;
     }
 
-    // The next queued entry, or null when the turn has ended.
-    std::unique_ptr<Parcel> next() noexcept {
+    // Everything queued so far, in one hold of the lock (so the deliverer
+    // keeps up with threads that queue); empty when the turn has ended.
+    void take(Batch& batch) noexcept {
         const TraceLock lock;
-        if (queue_head != nullptr) return pop();
+        batch.take_queue();
+        if (!batch.empty()) return;
         delivering = false;
         ended_ = true;
-        return nullptr;
     }
 
 private:
@@ -108,7 +137,7 @@ bool write_or_queue(const Route& route, Pieces pieces) {
         return false;
     }
     if (delivering) {
-        push(copy_of(route, pieces));
+        if (queued_bytes < kMaxQueuedBytes) push(copy_of(route, pieces));
         return false;
     }
     delivering = true;
@@ -118,7 +147,15 @@ bool write_or_queue(const Route& route, Pieces pieces) {
 void deliver_then_drain(const Route& route, Pieces pieces) {
     DeliveryTurn turn;
     deliver(route, pieces);
-    while (const std::unique_ptr<Parcel> parcel = turn.next()) deliver(parcel->route, parcel->pieces());
+    for (;;) {
+        Batch batch;
+        turn.take(batch);
+        if (batch.empty()) return;
+        while (!batch.empty()) {
+            const std::unique_ptr<Parcel> parcel = batch.next();
+            deliver(parcel->route, parcel->pieces());
+        }
+    }
 }
 
 void write_to_output(unsigned options, std::string_view bytes) {
@@ -135,7 +172,8 @@ void write_to_output(unsigned options, std::string_view bytes) {
 }
 
 void forget_deliveries() noexcept {
-    while (queue_head != nullptr) pop();
+    Batch parents;
+    parents.take_queue();
     delivering = false;
 }
 
