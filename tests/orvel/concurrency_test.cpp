@@ -332,7 +332,7 @@ TEST_F(Concurrency, ChildForkedWhileOtherThreadsWriteDoesNotHang) {
 // process is copied: the child's first time-stamped line must not hang.
 TEST_F(Concurrency, ChildForkedBesideTimeStampedTracingNeverHangs) {
     constexpr int kTracers = 2;
-    constexpr int kForks = 2500;
+    constexpr int kForks = 1000;
     const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(null_fd, 0);
     __settraceopts(ORVEL_OPT_DATE | ORVEL_OPT_TIME | ORVEL_OPT_MSEC);
