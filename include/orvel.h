@@ -16,18 +16,33 @@
  * ("\t", "\x1b", "\\"), so every line holds exactly one line feed.
  *
  * Limits:
- *   - a log path holds at most 255 characters; a longer one is refused
- *     (see __settracefile), never cut;
+ *   - a log path passed by the host holds at most 255 characters; a longer
+ *     one is refused (see __settracefile), never cut;
  *   - indentation is at most 40 blanks, whatever the call depth;
  *   - a module name is shown only when shorter than 80 characters;
  *   - hex-dump lines show 16 bytes each and are 71 characters long, one more
  *     for each backslash among the characters (escaped "\\" as in a message).
  * Nothing in this library ends the host process.
- * All functions are safe to call from several threads; each line and each
- * hex dump is written whole under one recursive lock. To a file or descriptor
- * a line, and a whole hex dump, is one write(), so processes appending to one
- * log file never split them. A child forked while other threads trace gets a
- * fresh lock, so its calls never wait for a thread it does not have.
+ * All functions are safe to call from several threads. Lines and hex dumps
+ * are written whole and in the order they were traced. To a file or
+ * descriptor a line, and a whole hex dump, is one write() under the library's
+ * lock, so processes appending to one log file never split them.
+ * A writer or hook is never called with a lock of this library held, and by
+ * one thread at a time: a line traced while another thread's writer or hook
+ * runs is queued (up to 4 MiB of lines; beyond, lines are dropped) and handed
+ * to the writer by that thread, and the call returns at once, so a thread
+ * never waits for another thread's writer or hook. A writer or hook may trace
+ * (its lines follow) and may call the card libraries; such a call may wait
+ * for another thread's call into the kit, which never waits for the writer.
+ * fork(): the library's lock is held across fork() (only briefly, never
+ * across a writer or hook), so the child gets a consistent state with a fresh
+ * lock, no queued lines (those are the parent's) and its own process and
+ * thread ids. Everything a line needs, local time included, is made under
+ * that lock, so a child's calls never wait for a thread of the kit it does
+ * not have. A host thread of its own that was inside localtime() or another
+ * C library call at the fork is outside the kit: as POSIX says, a child of a
+ * threaded process may then call only async-signal-safe functions until it
+ * execs.
  */
 #ifndef ORVEL_H
 #define ORVEL_H
@@ -95,13 +110,16 @@ void __settracetag(const char *tag);
  * and for rows whose colour is negative. */
 void __settracecolor(unsigned int level, int colour);
 /* Closes the current output, then opens (appends to) the log file at path, created with mode 0664 when
- * missing; lines of other threads wait meanwhile, none is lost. A null or empty path, a path longer than
- * 255 characters or one that cannot be opened writes "Can't open log file\n" to standard error and
- * leaves no output; the process goes on. */
+ * missing; lines of other threads wait meanwhile, none is lost. A relative path is made absolute from the
+ * current folder now: the log stays that file when the host changes folder later. A null or empty path, a
+ * path longer than 255 characters (as passed; its absolute form may be longer, up to PATH_MAX), one whose
+ * absolute form does not fit in PATH_MAX or whose folder cannot be named, or one that cannot be opened
+ * writes "Can't open log file\n" to standard error and leaves no output; the process goes on. */
 void __settracefile(const char *path);
-/* Closes the current output when it is a regular file (as __closetracefile) and stores the descriptor,
- * under one hold of the lock: lines of other threads wait meanwhile, none is lost. Above 0 lines go to it
- * with the default writer (no hook), 0 or less leaves no writer. */
+/* Closes the current output when it is a regular file (as __closetracefile) and is not this descriptor,
+ * and stores the descriptor, under one hold of the lock: lines of other threads wait meanwhile, none is
+ * lost. Setting the current descriptor again closes nothing. Above 0 lines go to it with the default
+ * writer (no hook), 0 or less leaves no writer. */
 void __settracefd(int fd);
 /* Closes the output descriptor when it is a regular file (terminals, pipes and sockets stay open);
  * afterwards there is no output. Level, options, tag, colours and depth are kept. */
@@ -109,10 +127,13 @@ void __closetracefile(void);
 /* Rotation (only under ORVEL_OPT_ROTATE and only for the file set by __settracefile, with no custom
  * writer or hook): before a line, the file is rotated when it has reached this many bytes (0 = no limit)
  * or, below, is older than the interval (counted from when it was opened). Copies are "path.1"
- * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. Processes rotating the
- * same path take turns: the check, the shift of the copies and the line are done under an flock on the
- * log's folder, so no line is lost and the copies stay numbered without a gap; a process whose file
- * another rotated away opens the path again first, and its age counts from then. */
+ * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. A line costs one fstat
+ * of the open file when a size is set, a clock read when an interval is set, nothing more until a
+ * rotation is due. Processes rotating the same path take turns: a due rotation, the shift of the copies
+ * and the line are done under an flock on the log's folder, so the copies stay numbered without a gap;
+ * a process whose file another rotated away (so it had reached the size) opens the path again first,
+ * and its age counts from then. When the folder cannot be opened or locked (no read permission), the
+ * line goes to the file at the path and nothing rotates: no line is lost. */
 void __setrotatesize(unsigned int bytes);
 /* Rotation interval in seconds (0 = no age limit); see __setrotatesize. */
 void __setrotateinterval(unsigned int seconds);

@@ -1,5 +1,6 @@
 #include "fork_handlers.h"
 
+#include "delivery.h"
 #include "process_ids.h"
 #include "trace_state.h"
 
@@ -15,6 +16,7 @@ void in_parent() noexcept { TraceLock::release_in_parent(); }
 
 void in_child() noexcept {
     TraceLock::renew_in_child();
+    forget_deliveries();
     forget_ids();
 }
 

@@ -26,40 +26,29 @@ void put_offset(std::array<char, kDumpLineLength>& line, std::size_t offset) noe
     std::reverse_copy(digits + count - 4, digits + count, line.begin());
 }
 
-// Lock held. An empty dump writes nothing and leaves the output as it is.
-void write_dump(unsigned level, std::span<const std::uint8_t> data) {
-    if (data.empty()) return;
-    LineBlock block(level, (data.size() + kDumpBytesPerLine - 1) / kDumpBytesPerLine);
+// Lock held. An empty dump has no lines (its hook still runs).
+void add_dump_lines(DumpText& dump, std::span<const std::uint8_t> data) {
     for (std::size_t offset = 0; offset < data.size(); offset += kDumpBytesPerLine) {
         const auto chunk = data.subspan(offset, std::min(kDumpBytesPerLine, data.size() - offset));
         const auto line = dump_line(chunk, offset);
-        block.add(std::string_view(line.data(), line.size()));
+        dump.add(std::string_view(line.data(), line.size()));
     }
-    block.write();
 }
 
-// Hides the hook for the duration of a dump, so that it runs once around
-// all its lines rather than around each one. Lock held.
-class DumpHookScope {
-public:
-    DumpHookScope() : hook_(trace_state.hook) {
-        if (hook_ != nullptr) {
-            hook_(trace_state.fd.load(std::memory_order_relaxed), 1);
-            trace_state.hook = nullptr;
-        }
+// The whole dump is one entry: its lines stay together, and the hook runs
+// once around all of them rather than around each one.
+void write_dump(unsigned level, std::span<const std::uint8_t> data) {
+    const unsigned options = trace_state.options.load(std::memory_order_relaxed);
+    DumpText dump(level, options);
+    Route route;
+    {
+        const TraceLock lock;
+        if (ensure_writer(options)) add_dump_lines(dump, data);
+        route = current_route(options);
+        if (!write_or_queue(route, dump.pieces())) return;
     }
-    ~DumpHookScope() {
-        if (hook_ != nullptr) {
-            trace_state.hook = hook_;
-            hook_(trace_state.fd.load(std::memory_order_relaxed), 2);
-        }
-    }
-    DumpHookScope(const DumpHookScope&) = delete;
-    DumpHookScope& operator=(const DumpHookScope&) = delete;
-
-private:
-    orvel_hook_fn hook_;
-};
+    deliver_then_drain(route, dump.pieces());
+}
 
 }  // namespace
 
@@ -86,11 +75,8 @@ extern "C" ORVEL_EXPORT void __xdump(unsigned int level, const char* /*function*
     if (!level_passes(level) || data == nullptr || !output_possible()) return;
     const ErrnoKeeper keep_errno;
     try {
-        const TraceLock lock;
-        const DumpHookScope hook_scope;
         write_dump(level, {static_cast<const std::uint8_t*>(data), length});
     } catch (...) {
-        // Out of memory: the dump (for a custom writer, the rest of it) is
-        // dropped; the host goes on.
+        // Out of memory: the dump is dropped; the host goes on.
     }
 }

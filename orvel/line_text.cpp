@@ -58,9 +58,4 @@ void LineText::end_piece() noexcept {
     piece_ends_[pieces_++] = size_;
 }
 
-std::string_view LineText::piece(std::size_t index) const noexcept {
-    const std::size_t start = index == 0 ? 0 : piece_ends_[index - 1];
-    return {data_ + start, piece_ends_[index] - start};
-}
-
 }  // namespace orvel

@@ -1,11 +1,13 @@
 // The bytes of one log line and where each of its pieces ends, with the
-// number formats a line uses. A line is built here before the lock is taken;
-// short lines stay on the stack, a long one moves to the heap.
+// number formats a line uses. A line is built here before the lock is taken
+// (its time stamp is filled in under it); short lines stay on the stack, a
+// long one moves to the heap.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -33,13 +35,20 @@ public:
     void append_decimal(long long value, int width = 0, char pad = ' ');
     // "%x"
     void append_hex(unsigned value);
+    // Leaves count bytes to be filled in later; returns where they start.
+    std::size_t append_blank(std::size_t count) {
+        reserve(count);
+        const std::size_t at = size_;
+        size_ += count;
+        return at;
+    }
+    char* at(std::size_t offset) noexcept { return data_ + offset; }
 
     // Ends the piece appended since the last call; an empty piece is not kept.
     void end_piece() noexcept;
 
     std::string_view text() const noexcept { return {data_, size_}; }
-    std::size_t piece_count() const noexcept { return pieces_; }
-    std::string_view piece(std::size_t index) const noexcept;
+    std::span<const std::size_t> piece_ends() const noexcept { return {piece_ends_.data(), pieces_}; }
 
 private:
     static constexpr std::size_t kInlineBytes = 1024;

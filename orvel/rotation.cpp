@@ -45,11 +45,10 @@ bool rotating_output() noexcept {
 }
 
 // The folder is opened anew for each hold: a flock belongs to the open file
-// description, which a forked child would share with its parent. A folder
-// that cannot be read leaves the rotation to this process's own lock.
+// description, which a forked child would share with its parent. -1 when
+// the folder cannot be opened (no read permission) or locked.
 int lock_folder_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1) + ".";
+    const std::string folder = path.substr(0, path.rfind('/') + 1) + ".";
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     int locked = -1;
@@ -61,12 +60,27 @@ int lock_folder_of(const std::string& path) {
     return -1;
 }
 
-bool rotation_due(const struct stat& st) noexcept {
-    const unsigned size = rotate_size.load(std::memory_order_relaxed);
-    if (size != 0 && static_cast<std::uint64_t>(st.st_size) >= size) return true;
+bool aged_out() noexcept {
     const unsigned interval = rotate_interval.load(std::memory_order_relaxed);
     return interval != 0 && rotation_now() > trace_state.log_opened_at + static_cast<std::int64_t>(interval);
 }
+
+bool reached_size(off_t size) noexcept {
+    const unsigned limit = rotate_size.load(std::memory_order_relaxed);
+    return limit != 0 && static_cast<std::uint64_t>(size) >= limit;
+}
+
+// What this process alone can see without the folder's lock: the age, and
+// the size of the file it writes to. A file another process rotated away
+// reached the size, so it is noticed here too.
+bool rotation_may_be_due() noexcept {
+    if (aged_out()) return true;
+    if (rotate_size.load(std::memory_order_relaxed) == 0) return false;
+    struct stat opened {};
+    return ::fstat(trace_state.fd.load(std::memory_order_relaxed), &opened) == 0 && reached_size(opened.st_size);
+}
+
+bool rotation_due(const struct stat& st) noexcept { return reached_size(st.st_size) || aged_out(); }
 
 // With no backlogs the live file goes too. Copies beyond the kept number are
 // deleted as long as they follow each other without a gap.
@@ -109,15 +123,19 @@ void rotate(const std::string& path) {
     start_new_file(path);
 }
 
+// The file at the name becomes the output when it is not the open one any
+// more (another process rotated the open one away). False when there is
+// none (removed from outside: the open file is kept) or it cannot be opened.
+bool follow_name(const std::string& path, struct stat& named) {
+    if (::lstat(path.c_str(), &named) != 0) return false;
+    if (named.st_dev == trace_state.log_device && named.st_ino == trace_state.log_inode) return true;
+    start_new_file(path);
+    return trace_state.fd.load(std::memory_order_relaxed) >= 0;
+}
+
 void follow_and_rotate(const std::string& path) {
     struct stat named {};
-    if (::lstat(path.c_str(), &named) != 0) return;  // removed from outside: keep writing to the open file
-    if (named.st_dev != trace_state.log_device || named.st_ino != trace_state.log_inode) {
-        // Another process rotated the open file away: go on in the one at the name.
-        start_new_file(path);
-        if (trace_state.fd.load(std::memory_order_relaxed) < 0) return;
-    }
-    if (rotation_due(named)) rotate(path);
+    if (follow_name(path, named) && rotation_due(named)) rotate(path);
 }
 
 }  // namespace
@@ -138,11 +156,18 @@ void use_new_log_file(int fd) noexcept {
 }
 
 RotationHold::RotationHold(unsigned options) noexcept {
-    if (!option_on(options, ORVEL_OPT_ROTATE) || !rotating_output()) return;
+    if (!option_on(options, ORVEL_OPT_ROTATE) || !rotating_output() || !rotation_may_be_due()) return;
     try {
         const std::string path(log_path());
         folder_ = lock_folder_of(path);
-        follow_and_rotate(path);
+        if (folder_ >= 0) {
+            follow_and_rotate(path);
+            return;
+        }
+        // Rotating without the lock could lose lines of other processes:
+        // this line goes to the live file and rotates nothing.
+        struct stat named {};
+        follow_name(path, named);
     } catch (...) {
         // Out of memory for a file name: the line goes to the current file.
     }

@@ -3,6 +3,7 @@
 
 #include "line_text.h"
 #include "process_ids.h"
+#include "time_stamp.h"
 #include "trace_state.h"
 
 #include <unistd.h>
@@ -30,15 +31,6 @@ unsigned present_location_options(unsigned options, const LineSource& source) no
     if (source.function == nullptr) options &= ~ORVEL_OPT_FUNCTION;
     if (source.path == nullptr) options &= ~(ORVEL_OPT_FILE | ORVEL_OPT_LINE);
     return options;
-}
-
-std::tm local_time_now(int& milliseconds) noexcept {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    milliseconds = static_cast<int>(now.tv_nsec / 1000000);
-    return local;
 }
 
 constexpr bool is_plain(unsigned char byte) noexcept { return byte >= 0x20 && byte != 0x7F && byte != '\\'; }
@@ -96,31 +88,14 @@ void append_level(LineText& text, unsigned options, unsigned level) {
     text.append(']');
 }
 
-void append_time_stamp(LineText& text, unsigned options, const std::tm& local, int milliseconds) {
-    const bool date = option_on(options, ORVEL_OPT_DATE);
-    const bool time = option_on(options, ORVEL_OPT_TIME);
-    if (!date && !time) return;
-    text.append('[');
-    if (date) {
-        text.append_decimal(local.tm_mday, 2, ' ');
-        text.append('/');
-        text.append_decimal(local.tm_mon + 1, 2, '0');
-        text.append('/');
-        text.append_decimal(local.tm_year % 100, 2, '0');
-    }
-    if (date && time) text.append(' ');
-    if (time) {
-        text.append_decimal(local.tm_hour, 2, ' ');
-        text.append(':');
-        text.append_decimal(local.tm_min, 2, '0');
-        text.append(':');
-        text.append_decimal(local.tm_sec, 2, '0');
-        if (option_on(options, ORVEL_OPT_MSEC)) {
-            text.append('.');
-            text.append_decimal(milliseconds, 3, '0');
-        }
-    }
-    text.append(']');
+// Blanks for the time stamp, filled in under the lock; npos when the line
+// shows none.
+std::size_t append_time_stamp_blank(LineText& text, unsigned options) {
+    const std::size_t length = time_stamp_length(options);
+    if (length == 0) return std::string_view::npos;
+    const std::size_t at = text.append_blank(length);
+    text.end_piece();
+    return at;
 }
 
 // The kernel is asked for the ids only when the line shows them.
@@ -169,20 +144,17 @@ void append_location(LineText& text, unsigned options, const LineSource& source)
     text.append("]\n");
 }
 
-// Every piece of the line, each ended as the writer is to receive it.
-void build_line(LineText& text, unsigned options, unsigned level, const LineSource& source, std::string_view message) {
+// Every piece of the line, each ended as the writer is to receive it, but
+// the time stamp left blank: returns where it goes (npos: none).
+std::size_t build_line(LineText& text, unsigned options, unsigned level, const LineSource& source,
+                       std::string_view message) {
     const bool colour = option_on(options, ORVEL_OPT_COLOR);
     const bool tag = option_on(options, ORVEL_OPT_TAG);
     const Appearance* appearance = colour || tag ? &current_appearance() : nullptr;
 
     append_level(text, options, level);
     text.end_piece();
-    if (option_on(options, ORVEL_OPT_DATE | ORVEL_OPT_TIME)) {
-        int ms = 0;
-        const std::tm local = local_time_now(ms);
-        append_time_stamp(text, options, local, ms);
-        text.end_piece();
-    }
+    const std::size_t stamp_at = append_time_stamp_blank(text, options);
     append_process(text, options);
     text.end_piece();
     if (tag && appearance->tag != nullptr) {
@@ -209,7 +181,7 @@ void build_line(LineText& text, unsigned options, unsigned level, const LineSour
         }
         text.append('\n');
         text.end_piece();
-        return;
+        return stamp_at;
     }
     // The location takes the FULL colour, and the reset follows its line feed.
     if (colour) {
@@ -222,9 +194,16 @@ void build_line(LineText& text, unsigned options, unsigned level, const LineSour
         text.append(kColourReset);
         text.end_piece();
     }
+    return stamp_at;
 }
 
-// Lock held. False when there is no output for the line.
+// Lock held.
+void fill_time_stamp(LineText& text, std::size_t stamp_at, unsigned options) noexcept {
+    if (stamp_at != std::string_view::npos) stamp_now(text.at(stamp_at), options);
+}
+
+}  // namespace
+
 bool ensure_writer(unsigned options) noexcept {
     if (trace_state.writer != nullptr) return true;
     if (!option_on(options, ORVEL_OPT_STDOUT)) return false;
@@ -233,29 +212,6 @@ bool ensure_writer(unsigned options) noexcept {
     return true;
 }
 
-void call_hook(int phase) {
-    if (trace_state.hook != nullptr) trace_state.hook(trace_state.fd.load(std::memory_order_relaxed), phase);
-}
-
-// Lock held; the output exists. The default writer gets the line with one
-// call, so it reaches the file whole even when other processes append to it
-// too; a custom writer gets each piece.
-void hand_over(const LineText& text) {
-    const orvel_writer_fn writer = trace_state.writer;
-    const int fd = trace_state.fd.load(std::memory_order_relaxed);
-    if (writer == default_writer) {
-        const std::string_view line = text.text();
-        writer(fd, line.data(), static_cast<unsigned>(line.size()));
-        return;
-    }
-    for (std::size_t i = 0; i < text.piece_count(); ++i) {
-        const std::string_view piece = text.piece(i);
-        writer(fd, piece.data(), static_cast<unsigned>(piece.size()));
-    }
-}
-
-}  // namespace
-
 std::string escape_message(std::string_view message) {
     LineText text;
     append_escaped(text, message);
@@ -263,9 +219,9 @@ std::string escape_message(std::string_view message) {
 }
 
 std::string time_stamp_piece(unsigned options, const std::tm& local, int milliseconds) {
-    LineText text;
-    append_time_stamp(text, options, local, milliseconds);
-    return std::string(text.text());
+    std::string piece(time_stamp_length(options), ' ');
+    if (!piece.empty()) format_time_stamp(piece.data(), options, local, milliseconds);
+    return piece;
 }
 
 std::string_view base_name(std::string_view path) noexcept {
@@ -278,46 +234,25 @@ void write_line(unsigned level, const LineSource& source, std::string_view messa
     if (!level_passes(level) || !output_possible()) return;
     const unsigned options = trace_state.options.load(std::memory_order_relaxed);
     LineText text;
-    build_line(text, options, level, source, message);
-
-    const TraceLock lock;
-    const RotationHold rotation(options);
-    if (!ensure_writer(options)) return;
-    call_hook(1);
-    hand_over(text);
-    call_hook(2);
+    const std::size_t stamp_at = build_line(text, options, level, source, message);
+    const Pieces pieces{text.text(), text.piece_ends()};
+    Route route;
+    {
+        const TraceLock lock;
+        if (!ensure_writer(options)) return;
+        fill_time_stamp(text, stamp_at, options);
+        route = current_route(options);
+        if (!write_or_queue(route, pieces)) return;
+    }
+    deliver_then_drain(route, pieces);
 }
 
-LineBlock::LineBlock(unsigned level, std::size_t expected_lines)
-    : level_(level),
-      expected_lines_(expected_lines),
-      options_(trace_state.options.load(std::memory_order_relaxed)),
-      rotation_(options_),
-      output_(ensure_writer(options_)) {}
-
-void LineBlock::add(std::string_view message) {
-    if (!output_) return;
+void DumpText::add(std::string_view message) {
     LineText text;
-    build_line(text, options_, level_, LineSource{}, message);
-    if (trace_state.writer != default_writer) {
-        hand_over(text);
-        return;
-    }
-    if (lines_.empty()) lines_.reserve(text.text().size() * expected_lines_);
-    lines_.append(text.text());
-}
-
-void LineBlock::write() {
-    if (output_ && trace_state.writer == default_writer) {
-        const int fd = trace_state.fd.load(std::memory_order_relaxed);
-        // Only a dump of hundreds of megabytes needs more than one call.
-        constexpr std::size_t kMaxCall = std::size_t{1} << 30;
-        for (std::size_t at = 0; at < lines_.size(); at += kMaxCall) {
-            const std::size_t length = std::min(kMaxCall, lines_.size() - at);
-            default_writer(fd, lines_.data() + at, static_cast<unsigned>(length));
-        }
-    }
-    lines_.clear();
+    fill_time_stamp(text, build_line(text, options_, level_, LineSource{}, message), options_);
+    const std::size_t base = bytes_.size();
+    bytes_.append(text.text());
+    for (const std::size_t end : text.piece_ends()) ends_.push_back(base + end);
 }
 
 }  // namespace orvel

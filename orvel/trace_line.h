@@ -1,13 +1,14 @@
 // Composition of one log line and its pieces, and the line writer that
-// hands them to the output under the lock.
+// hands them to the output.
 #pragma once
 
-#include "rotation.h"
+#include "delivery.h"
 
 #include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvel {
 
@@ -19,35 +20,32 @@ struct LineSource {
     int line = 0;
 };
 
-// Writes one line at this level: filter, then the line is built, then under
-// the lock rotation check, hook phase 1, the pieces, hook phase 2. Dropped
-// when no output is set. May throw std::bad_alloc before anything is
-// written.
+// Writes one line at this level: filter, then the line is built; under the
+// lock its time stamp, then it is written to a file or descriptor, or
+// queued for the host's writer and hook (see delivery.h). Dropped when no
+// output is set. May throw std::bad_alloc before anything is written.
 void write_line(unsigned level, const LineSource& source, std::string_view message);
 
-// The lines of one hex dump, at one level and without a location piece; the
-// rotation check and the output check come once, before the first line, and
-// the rotation hold lasts until the block ends. Lock held for its whole life;
-// the dump has hidden the hook. The default writer gets all lines with one
-// call from write(), so that they stay together in a file other processes
-// append to too; a custom writer gets each line's pieces from add(). May
-// throw std::bad_alloc.
-class LineBlock {
+// Lock held. False when there is no writer for a line; under
+// ORVEL_OPT_STDOUT standard output becomes the writer (and stays so).
+bool ensure_writer(unsigned options) noexcept;
+
+// The lines of one hex dump, at one level and without a location piece,
+// made into one entry, so that they reach the output together. Lines are
+// added with the lock held (their time stamps are taken under it). May throw
+// std::bad_alloc.
+class DumpText {
 public:
-    LineBlock(unsigned level, std::size_t expected_lines);
-    LineBlock(const LineBlock&) = delete;
-    LineBlock& operator=(const LineBlock&) = delete;
+    DumpText(unsigned level, unsigned options) noexcept : level_(level), options_(options) {}
 
     void add(std::string_view message);
-    void write();
+    Pieces pieces() const noexcept { return {bytes_, ends_}; }
 
 private:
     unsigned level_;
-    std::size_t expected_lines_;
     unsigned options_;
-    RotationHold rotation_;
-    bool output_;
-    std::string lines_;  // kept for the default writer
+    std::string bytes_;
+    std::vector<std::size_t> ends_;
 };
 
 // Message text with control bytes, 0x7F and backslash made visible

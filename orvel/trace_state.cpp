@@ -53,10 +53,28 @@ bool fits_log_path(const char* path) noexcept {
     return path != nullptr && *path != '\0' && std::strlen(path) <= kMaxLogPath;
 }
 
-void install_log_file(int fd, const char* path) noexcept {
+using AbsolutePath = std::array<char, kMaxAbsoluteLogPath + 1>;
+
+// A relative path is taken from the current folder now, so that the log
+// stays this file when the host changes folder later. False when the
+// folder cannot be named or the whole path does not fit.
+bool make_absolute(const char* path, AbsolutePath& absolute) noexcept {
+    std::size_t used = 0;
+    if (*path != '/') {
+        if (::getcwd(absolute.data(), absolute.size()) == nullptr) return false;
+        used = std::strlen(absolute.data());
+        if (used > 0 && absolute[used - 1] != '/') absolute[used++] = '/';
+    }
+    const std::size_t length = std::strlen(path);
+    if (used + length >= absolute.size()) return false;
+    std::memcpy(absolute.data() + used, path, length + 1);
+    return true;
+}
+
+void install_log_file(int fd, const AbsolutePath& path) noexcept {
     use_new_log_file(fd);
     set_output(default_writer, nullptr);
-    std::strcpy(trace_state.log_path.data(), path);  // length checked by fits_log_path
+    trace_state.log_path = path;
     if (!trace_state.exit_handler_registered) {
         trace_state.exit_handler_registered = std::atexit(close_at_exit) == 0;
     }
@@ -222,20 +240,23 @@ ORVEL_EXPORT void __settracefile(const char* path) {
     const TraceLock lock;
     close_output_file();
     // A cut path would make rotation rename someone else's file: refuse it.
-    const int fd = fits_log_path(path) ? open_log_file(path) : -1;
+    AbsolutePath absolute;
+    const bool named = fits_log_path(path) && make_absolute(path, absolute);
+    const int fd = named ? open_log_file(absolute.data()) : -1;
     if (fd < 0) {
         clear_output();
         report_log_open_failure();
         return;
     }
-    install_log_file(fd, path);
+    install_log_file(fd, absolute);
 }
 
 ORVEL_EXPORT void __settracefd(int fd) {
     // Under one hold of the lock: a line of another thread waits for the new
-    // descriptor instead of finding no output.
+    // descriptor instead of finding no output. The current descriptor set
+    // again stays open: lines keep going to it.
     const TraceLock lock;
-    close_output_file();
+    if (fd != trace_state.fd.load(std::memory_order_relaxed)) close_output_file();
     set_descriptor_output(fd, fd > 0 ? default_writer : nullptr);
 }
 

@@ -3,6 +3,7 @@
 
 #include "orvel.h"
 
+#include <limits.h>
 #include <sys/types.h>
 
 #include <array>
@@ -15,8 +16,11 @@
 
 namespace orvel {
 
-// Longest log path kept (the buffer holds it and a terminator).
+// Longest log path a host may pass.
 inline constexpr std::size_t kMaxLogPath = 255;
+// Longest log path kept: a relative one is kept made absolute (the buffer
+// holds it and a terminator).
+inline constexpr std::size_t kMaxAbsoluteLogPath = PATH_MAX - 1;
 
 struct LevelRow {
     std::string_view long_name;
@@ -42,7 +46,7 @@ struct TraceState {
     std::atomic<bool> output_set{false};  // writer or hook set, readable without the lock
     const char* tag = nullptr;  // the caller's text, not copied
     unsigned tag_length = 0;
-    std::array<char, kMaxLogPath + 1> log_path{};  // empty: output is not a named file
+    std::array<char, kMaxAbsoluteLogPath + 1> log_path{};  // absolute; empty: output is not a named file
     std::int64_t log_opened_at = 0;  // stands in for the file's creation time
     // Which file the log descriptor is, so that rotation sees when another
     // process has moved it away from the log path.
@@ -75,9 +79,11 @@ public:
     TraceLock& operator=(const TraceLock&) = delete;
 
     // Around fork(): the lock is held before it, so that no other thread is
-    // changing the state or writing when the process is copied, and
-    // released after it in the parent. The child gets a fresh lock instead:
-    // the held one names a thread id the child's thread does not have.
+    // changing the state, writing or converting local time when the process
+    // is copied, and released after it in the parent. It is never held while
+    // a host's writer or hook runs, so the fork never waits for one. The
+    // child gets a fresh lock instead: the held one names a thread id the
+    // child's thread does not have.
     static void hold_for_fork() noexcept;
     static void release_in_parent() noexcept;
     static void renew_in_child() noexcept;

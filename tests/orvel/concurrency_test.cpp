@@ -1,18 +1,23 @@
 // Many threads writing through one log file, rotating or set again while
 // they write; several processes writing hex dumps to one log file or
-// rotating it; children forked while threads write.
+// rotating it; children forked while threads write; a writer that calls
+// into a library which traces under its own lock.
 #include "trace_fixture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <numeric>
 #include <regex>
 #include <set>
@@ -50,6 +55,24 @@ bool run_processes_together(int count, const std::function<void(int)>& body) {
     }
     return all_exited;
 }
+
+// Waits up to the time-out for the child: a hang detector, not a measure.
+// True when it exited with 0; a child still running is killed.
+bool exited_in_time(pid_t pid, int timeout_seconds) {
+    constexpr int kPollMicroseconds = 200;
+    for (long waited = 0; waited < timeout_seconds * 1'000'000L; waited += kPollMicroseconds) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0) return false;
+        ::usleep(kPollMicroseconds);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return false;
+}
+
+int discard_writer(int, const void*, unsigned int length) { return static_cast<int>(length); }
 
 std::size_t open_descriptors() {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
@@ -302,6 +325,146 @@ TEST_F(Concurrency, ChildForkedWhileOtherThreadsWriteDoesNotHang) {
     for (int f = 0; f < kForks; ++f) {
         EXPECT_NE(text.find(") child " + std::to_string(f) + "\n"), std::string::npos) << "child " << f;
     }
+}
+
+// Local time is made under the trace lock, which the fork handler holds, so
+// no thread of the kit is inside the C library's time-zone lock when the
+// process is copied: the child's first time-stamped line must not hang.
+TEST_F(Concurrency, ChildForkedBesideTimeStampedTracingNeverHangs) {
+    constexpr int kTracers = 2;
+    constexpr int kForks = 1000;
+    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(null_fd, 0);
+    __settraceopts(ORVEL_OPT_DATE | ORVEL_OPT_TIME | ORVEL_OPT_MSEC);
+    __settracefd(null_fd);
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> tracers;
+    for (int t = 0; t < kTracers; ++t) {
+        tracers.emplace_back([&stop] {
+            while (!stop.load(std::memory_order_relaxed)) __tracef(ORVEL_INFO, nullptr, nullptr, 0, "tick");
+        });
+    }
+    int forks = 0;
+    for (; forks < kForks; ++forks) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "child");
+            ::_exit(0);
+        }
+        if (pid < 0 || !exited_in_time(pid, 10)) break;
+    }
+    stop = true;
+    for (auto& th : tracers) th.join();
+    __closetracefile();
+    ::close(null_fd);
+    EXPECT_EQ(forks, kForks) << "child " << forks << " hung or failed";
+}
+
+// A model of a card library: every call holds the library's lock and
+// traces under it, and the host's writer calls into that library. Neither
+// thread may wait for the other's writer, with or without forks beside them.
+class CardLibraryModel {
+public:
+    static int writer(int, const void* bytes, unsigned int length) {
+        const std::lock_guard hold(library_lock);  // the host's writer asks the card library
+        const std::string_view piece(static_cast<const char*>(bytes), length);
+        delivered += std::count(piece.begin(), piece.end(), '\n');
+        return static_cast<int>(length);
+    }
+    static void card_call(int n) {
+        const std::lock_guard hold(library_lock);
+        __tracef(ORVEL_INFO, "cardPresent", nullptr, 0, "call %d", n);
+    }
+
+    static inline std::recursive_mutex library_lock;
+    static inline std::atomic<long> delivered{0};
+};
+
+// Runs the card calls on two threads and host lines on a third, while
+// between_lines runs on the calling thread; in a child, so that a deadlock
+// ends with the alarm instead of the test run. True when all ended.
+bool card_calls_and_host_lines_end(const std::function<void()>& between_lines) {
+    const ChildResult child = run_in_child([&between_lines] {
+        ::alarm(30);
+        __settraceopts(ORVEL_OPT_TIME | ORVEL_OPT_TID);
+        __settracer(CardLibraryModel::writer, -1, nullptr);
+        constexpr int kCalls = 3000;
+        std::atomic<int> running{3};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 2; ++t) {
+            threads.emplace_back([&running] {
+                for (int n = 0; n < kCalls; ++n) CardLibraryModel::card_call(n);
+                running.fetch_sub(1);
+            });
+        }
+        threads.emplace_back([&running] {
+            for (int n = 0; n < kCalls; ++n) __tracef(ORVEL_INFO, "host", nullptr, 0, "host line %d", n);
+            running.fetch_sub(1);
+        });
+        while (running.load() != 0) between_lines();
+        for (auto& th : threads) th.join();
+        return CardLibraryModel::delivered.load() == 3 * kCalls ? 0 : 1;  // lines
+    });
+    EXPECT_EQ(child.err, "");
+    return child.exit_code == 0;
+}
+
+TEST_F(Concurrency, WriterCallingIntoALibraryThatTracesUnderItsLockDoesNotDeadlock) {
+    EXPECT_TRUE(card_calls_and_host_lines_end([] { std::this_thread::yield(); }));
+}
+
+TEST_F(Concurrency, ForksBesideAWriterCallingIntoALibraryNeitherWaitNorDeadlock) {
+    EXPECT_TRUE(card_calls_and_host_lines_end([] {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // The child's trace state is its own: a writer of its own, a
+            // line through it, no wait for the parent's threads.
+            __settracer(discard_writer, -1, nullptr);
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "child");
+            ::_exit(0);
+        }
+        if (pid < 0 || !exited_in_time(pid, 10)) ::_exit(2);
+    }));
+}
+
+// A folder its processes cannot read (mode 0333, root's processes acting as
+// another user) cannot be locked: nobody rotates, and every line is kept.
+TEST_F(Concurrency, ProcessesThatCannotLockTheFolderKeepEveryLine) {
+    constexpr int kProcesses = 6;
+    constexpr int kLines = 3000;
+    constexpr uid_t kNobody = 65534;
+    const bool as_root = ::geteuid() == 0;
+    if (as_root) {
+        for (fs::path p = temp_dir().parent_path(); !p.empty() && p != p.root_path(); p = p.parent_path()) {
+            struct stat st {};
+            if (::stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) GTEST_SKIP() << p << " is closed to other users";
+        }
+    }
+    const fs::path log = temp_dir() / "locked-out.log";
+    ASSERT_EQ(::chmod(temp_dir().c_str(), 0333), 0);
+    __setrotatesize(4096);
+    __setrotatebacklogs(400);
+    const bool ran = run_processes_together(kProcesses, [&log, as_root](int p) {
+        if (as_root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(3);
+        ::umask(0);
+        __settraceopts(ORVEL_OPT_ROTATE);
+        __settracefile(log.c_str());
+        for (int i = 0; i < kLines; ++i) __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d", p, i);
+    });
+    ASSERT_EQ(::chmod(temp_dir().c_str(), 0700), 0);
+    ASSERT_TRUE(ran);
+
+    std::set<std::pair<int, int>> lines;
+    for (const auto& entry : fs::directory_iterator(temp_dir())) {
+        for (const std::string& l : split_lines(read_file(entry.path()))) {
+            int p = -1;
+            int i = -1;
+            ASSERT_EQ(std::sscanf(l.c_str(), "%d %d", &p, &i), 2) << "broken line: " << l;
+            lines.emplace(p, i);
+        }
+    }
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLines));
 }
 
 }  // namespace

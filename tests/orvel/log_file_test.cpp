@@ -1,6 +1,7 @@
 // The log file: opening, refusing, closing; the process always goes on.
 #include "trace_fixture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,56 @@ TEST_F(LogFile, PathsLongerThan255AreRefusedNotCut) {
     std::vector<fs::path> entries(fs::directory_iterator(temp_dir()), fs::directory_iterator{});
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].string(), fits);
+}
+
+// Daemons change folder after they set their log: a relative path names
+// the file in the folder it was set in, for the lines and the rotation.
+TEST_F(LogFile, ARelativePathStaysTheFileItWasSetToAfterAChangeOfFolder) {
+    const fs::path first = temp_dir() / "A";
+    const fs::path second = temp_dir() / "B";
+    fs::create_directory(first);
+    fs::create_directory(second);
+    {
+        std::FILE* f = std::fopen((second / "app.log").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("someone else\n", f);
+        std::fclose(f);
+    }
+    const ChildResult child = run_in_child([&] {
+        if (::chdir(first.c_str()) != 0) return 1;
+        __settraceopts(ORVEL_OPT_ROTATE);
+        __setrotatesize(1);
+        __setrotatebacklogs(2);
+        __settracefile("app.log");
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "one");
+        if (::chdir(second.c_str()) != 0) return 2;
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "two");
+        __tracef(ORVEL_ERR, nullptr, nullptr, 0, "three");
+        return 0;
+    });
+    ASSERT_EQ(child.exit_code, 0) << child.err;
+    EXPECT_EQ(read_file(first / "app.log"), "three\n");
+    EXPECT_EQ(read_file(first / "app.log.1"), "two\n");
+    EXPECT_EQ(read_file(first / "app.log.2"), "one\n");
+    EXPECT_EQ(read_file(second / "app.log"), "someone else\n");
+    EXPECT_FALSE(fs::exists(second / "app.log.1"));
+}
+
+// Setting the descriptor that is already the output closes nothing: the
+// lines go on to it, and the host's next open cannot get its number.
+TEST_F(LogFile, SettingTheCurrentDescriptorAgainKeepsItOpen) {
+    const fs::path log = temp_dir() / "fd.log";
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    __settraceopts(0x0);
+    __settracefd(fd);
+    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "before");
+    __settracefd(fd);
+    EXPECT_NE(::fcntl(fd, F_GETFD), -1) << "the descriptor was closed";
+    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "after");
+    EXPECT_EQ(__gettracefd(), fd);
+    __closetracefile();
+    EXPECT_EQ(read_file(log), "before\nafter\n");
 }
 
 TEST_F(LogFile, NewFileIsCreatedWithMode0664) {
