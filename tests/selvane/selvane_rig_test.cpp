@@ -451,7 +451,6 @@ int asking_writer(int, const void*, unsigned int) {
 TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
     insert_eid();
     const pid_t run = start_child(Ending::immediate, [&] {
-        ::alarm(30);
         g_writer_handle = PCSC_Open_device(slot(0).c_str());
         if (g_writer_handle <= 0 || eid_read().result != 0) return 3;
         __settracer(asking_writer, 1, nullptr);
@@ -466,7 +465,7 @@ TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
             }
         });
         int failed = 0;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 20; ++i) {
             const pid_t child = start_child(Ending::immediate, [] {
                 std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
                 return PCSC_Get_devices(0, devices.data()) == 0 ? 0 : 1;
