@@ -31,6 +31,8 @@ public:
         if (running_ && running_->card == card && running_->abandoned) return adopt(running_);
         auto attempt = std::make_shared<BeginAttempt>(card);
         queue_.push_back(attempt);
+        // Woken after the unlock, the waiter does not block on the mutex at once.
+        lock.unlock();
         wake_.notify_one();
         return attempt;
     }
@@ -70,7 +72,7 @@ private:
             if (attempt->abandoned) {  // given up before it began
                 attempt->result = narrow(SCARD_E_CANCELLED);
                 attempt->finished = true;
-                done_.notify_all();
+                notify_finished(lock);
                 continue;
             }
             running_ = attempt;
@@ -81,8 +83,15 @@ private:
             attempt->result = result;
             attempt->finished = true;
             if (attempt->abandoned && result == kSuccess) SCardEndTransaction(attempt->card, SCARD_LEAVE_CARD);
-            done_.notify_all();
+            notify_finished(lock);
         }
+    }
+
+    // Outside the lock, so a woken caller finds the mutex free.
+    void notify_finished(std::unique_lock<std::mutex>& lock) {
+        lock.unlock();
+        done_.notify_all();
+        lock.lock();
     }
 
     std::mutex mutex_;

@@ -259,6 +259,32 @@ TEST_P(Verification, DamagedDerFallsBackToThePemFileThisTransactionSaved) {
     EXPECT_EQ(status, 0);
 }
 
+// The next transaction reuses the last one's certificates, never its word
+// that a file holds what it saved.
+TEST_P(Verification, APemFileTheLastTransactionSavedIsNotThisOnes) {
+    Bytes der = file("rrn.der");
+    Cert saved(der, 8), again(der, 8);
+    der[0] ^= 0xFF;
+    Cert damaged(der, 8);
+    damaged.c.dsc = strdup(out.file("rrn.pem").c_str());
+    damaged.c.dsc_len = static_cast<uint32_t>(std::strlen(damaged.c.dsc));
+    Data id(file("identity.bin")), sig(file("identity.sig"));
+    int status = 0;
+    {
+        const tarvik::crypto::ParsedCertificateScope last;
+        ASSERT_EQ(eidSaveX509(&saved, out.file("rrn.pem").c_str()), 0);
+        EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), 0);
+        EXPECT_EQ(status, 1);
+    }
+    const tarvik::crypto::ParsedCertificateScope transaction;
+    status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &again, &status), 0) << "the last transaction's certificate";
+    EXPECT_EQ(status, 1);
+    status = 0;
+    EXPECT_EQ(eidVerifySgnRn(&id, nullptr, &sig, &damaged, &status), -1) << "saved by the last transaction only";
+    EXPECT_EQ(status, 0);
+}
+
 class Chain : public Verification {
 protected:
     // Saves the certificate as PEM in the test's directory.

@@ -1,9 +1,11 @@
 // Card certificates parsed once per transaction. While a scope lives on the
 // thread, the DER bytes of a certificate are parsed at most once, and a PEM
 // file that holds exactly the text saved for a certificate in the scope
-// gives that certificate back instead of being parsed again. Outside a
-// scope every call parses afresh. The results are those of parsing anew:
-// equal bytes make an equal certificate.
+// gives that certificate back instead of being parsed again. The next scope
+// on the thread takes over the certificates of the last one whose bytes it
+// meets again, but never their saved texts. Outside a scope every call
+// parses afresh. The results are those of parsing anew: equal bytes make an
+// equal certificate.
 #ifndef TARVIK_ENGINE_CRYPTO_PARSED_CERTIFICATES_H
 #define TARVIK_ENGINE_CRYPTO_PARSED_CERTIFICATES_H
 
@@ -15,7 +17,8 @@
 
 namespace tarvik::crypto {
 
-// Scopes nest; the outermost one ends the reuse and frees what it kept.
+// Scopes nest; the outermost one ends the reuse, keeps its certificates for
+// the next scope on the thread and frees those of the one before.
 class ParsedCertificateScope {
 public:
     ParsedCertificateScope();
