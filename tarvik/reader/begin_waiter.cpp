@@ -23,6 +23,10 @@ namespace {
 
 class Waiter {
 public:
+    // In a child: the waiters of the processes it descends from, never used
+    // again but kept reachable, so that leak checkers do not count them lost.
+    Waiter* inherited = nullptr;
+
     std::shared_ptr<BeginAttempt> start(SCARDHANDLE card) {
         std::unique_lock lock(mutex_);
         ensure_thread();
@@ -105,6 +109,7 @@ private:
 // Never destroyed: the thread waits on it until the process ends. Used
 // under the library's lock only.
 Waiter* g_waiter = nullptr;
+Waiter* g_inherited_waiters = nullptr;
 
 Waiter& waiter() {
     if (!g_waiter) g_waiter = new Waiter;
@@ -124,6 +129,11 @@ void abandon_begin(BeginAttempt& attempt) { waiter().abandon(attempt); }
 // The parent's waiter may have been mid-change, its mutex held, by a thread
 // the child does not have: it is left as it is, never touched again, and
 // the child's first begin makes a waiter and a thread of its own.
-void forget_inherited_begins() noexcept { g_waiter = nullptr; }
+void forget_inherited_begins() noexcept {
+    if (g_waiter == nullptr) return;
+    g_waiter->inherited = g_inherited_waiters;
+    g_inherited_waiters = g_waiter;
+    g_waiter = nullptr;
+}
 
 }  // namespace tarvik::reader
