@@ -59,6 +59,16 @@ class Verification : public ::testing::TestWithParam<int> {
 protected:
     Bytes file(const std::string& name) const { return read_bytes(pki(GetParam()).path() / name); }
     std::string path(const std::string& name) const { return pki(GetParam()).file(name); }
+    // The national-register certificate with damaged DER bytes, named by
+    // the PEM file rrn.pem in the test's directory.
+    std::unique_ptr<Cert> damaged_rrn_named_by_its_pem() {
+        Bytes der = file("rrn.der");
+        der[0] ^= 0xFF;
+        auto damaged = std::make_unique<Cert>(der, 8);
+        damaged->c.dsc = strdup(out.file("rrn.pem").c_str());
+        damaged->c.dsc_len = static_cast<uint32_t>(std::strlen(damaged->c.dsc));
+        return damaged;
+    }
     TempDir out;
 };
 
@@ -228,13 +238,9 @@ TEST_P(Verification, TrimmedSignatureIsZeroExtended) {
 // The PEM file stands in for damaged DER bytes only while it holds what the
 // transaction saved: not outside one, not once another writer changed it.
 TEST_P(Verification, DamagedDerFallsBackToThePemFileThisTransactionSaved) {
-    Bytes der = file("rrn.der");
-    Cert saved(der, 8);
-    // Same file name, damaged bytes.
-    der[0] ^= 0xFF;
-    Cert damaged(der, 8);
-    damaged.c.dsc = strdup(out.file("rrn.pem").c_str());
-    damaged.c.dsc_len = static_cast<uint32_t>(std::strlen(damaged.c.dsc));
+    Cert saved(file("rrn.der"), 8);
+    const auto damaged_cert = damaged_rrn_named_by_its_pem();  // same file name, damaged bytes
+    Cert& damaged = *damaged_cert;
     Data id(file("identity.bin")), sig(file("identity.sig"));
     int status = 0;
 
@@ -262,12 +268,10 @@ TEST_P(Verification, DamagedDerFallsBackToThePemFileThisTransactionSaved) {
 // The next transaction reuses the last one's certificates, never its word
 // that a file holds what it saved.
 TEST_P(Verification, APemFileTheLastTransactionSavedIsNotThisOnes) {
-    Bytes der = file("rrn.der");
+    const Bytes der = file("rrn.der");
     Cert saved(der, 8), again(der, 8);
-    der[0] ^= 0xFF;
-    Cert damaged(der, 8);
-    damaged.c.dsc = strdup(out.file("rrn.pem").c_str());
-    damaged.c.dsc_len = static_cast<uint32_t>(std::strlen(damaged.c.dsc));
+    const auto damaged_cert = damaged_rrn_named_by_its_pem();
+    Cert& damaged = *damaged_cert;
     Data id(file("identity.bin")), sig(file("identity.sig"));
     int status = 0;
     {
