@@ -1,26 +1,12 @@
 #include "platform/file_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "platform/regular_file.h"
 
 namespace kit::platform {
 
 std::optional<std::string> read_regular_file(const std::string& path, std::size_t max_size) {
-    // Non-blocking, so a FIFO at the name is refused at once; a regular
-    // file reads the same either way, so the mode stays as it is.
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = open_regular_file(path.c_str(), O_RDONLY);
     if (fd < 0) return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
     std::string text;
     char chunk[4096];
     bool ok = true;

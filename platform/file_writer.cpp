@@ -1,13 +1,11 @@
 #include "platform/file_writer.h"
 
-#include <fcntl.h>
 #include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <optional>
 #include <utility>
+
+#include "platform/regular_file.h"
 
 namespace kit::platform {
 
@@ -50,26 +48,18 @@ FileWriter::FileWriter(std::string path, Sync sync) : path_(std::move(path)), sy
     if (!replaceable(path_)) return;
     const std::string folder = folder_of(path_);
     // O_EXCL: a name someone made in the meantime is never used, link or not.
+    struct stat made {};
     for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
         const auto name = random_name();
         if (!name) return;
         temporary_ = folder + *name;
-        // O_EXCL makes a new file or nothing: no FIFO or device to wait on,
-        // so no non-blocking open and its undoing.
-        do {
-            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-        } while (fd_ < 0 && errno == EINTR);
+        fd_ = open_regular_file(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &made);
         if (fd_ < 0 && errno != EEXIST) break;
     }
-    struct stat made {};
-    if (fd_ >= 0 && ::fstat(fd_, &made) == 0 && S_ISREG(made.st_mode)) {
+    if (fd_ >= 0) {
         device_ = made.st_dev;
         inode_ = made.st_ino;
         return;
-    }
-    if (fd_ >= 0) {
-        ::close(std::exchange(fd_, -1));
-        ::unlink(temporary_.c_str());
     }
     temporary_.clear();
 }
