@@ -108,16 +108,6 @@ int wait_child(pid_t pid) {
 
 bool exited_with(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
 
-// tarvik's reader object behind a handle, as selvane sees it.
-const Pcsc_Common* tarvik_reader(int32_t handle) {
-    void* tarvik = dlopen("libtarvik.so", RTLD_NOW | RTLD_NOLOAD);
-    if (tarvik == nullptr) return nullptr;
-    const auto resolve = reinterpret_cast<tarvik_resolve_device_fn>(dlsym(tarvik, "tarvik_resolve_device"));
-    const Pcsc_Common* reader = resolve ? resolve(handle) : nullptr;
-    dlclose(tarvik);
-    return reader;
-}
-
 // An export of the libtarvik.so that selvane loaded.
 template <typename Function>
 Function* tarvik_export(const char* name) {
@@ -126,6 +116,12 @@ Function* tarvik_export(const char* name) {
     auto* function = reinterpret_cast<Function*>(dlsym(tarvik, name));
     dlclose(tarvik);
     return function;
+}
+
+// tarvik's reader object behind a handle, as selvane sees it.
+const Pcsc_Common* tarvik_reader(int32_t handle) {
+    auto* const resolve = tarvik_export<Pcsc_Common*(int)>("tarvik_resolve_device");
+    return resolve ? resolve(handle) : nullptr;
 }
 
 // tarvik's plain identity read of its open reader, texts joined.
