@@ -40,7 +40,9 @@
  * its parent's reader: its first call opens the reader again on a
  * connection of its own (or answers a failure code); a fork never waits for
  * another thread's call, and the child's calls never wait for a thread it
- * does not have. The parent goes on as before. */
+ * does not have. When pcsc-lite's own lock was held at the fork (another
+ * thread inside a PC/SC call), the child's PC/SC calls fail after a
+ * 2-second trial instead. The parent goes on as before. */
 #ifndef SELVANE_H
 #define SELVANE_H
 

@@ -26,8 +26,11 @@
  * reader or card data: its first call opens the reader again by name on a
  * connection of its own (or answers -100 when that fails); a fork never
  * waits for another thread's call, and the child's calls never wait for a
- * thread it does not have. The parent goes on as before; a child's exit()
- * releases nothing of the parent's.
+ * thread it does not have. When pcsc-lite's own lock was held at the fork
+ * (another thread inside a PC/SC call), the child's PC/SC calls fail after
+ * a 2-second trial instead (-2 from openDevice, -100 on the inherited
+ * handle). The parent goes on as before; a child's exit() releases nothing
+ * of the parent's.
  *
  * What a verified read proves: that the card's files agree with the card's
  * own certificates. The chain is anchored on the card's root certificate

@@ -11,6 +11,7 @@
 #include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
+#include "tarvik/reader/pcsc_in_child.h"
 #include "platform/secret_wipe.h"
 
 namespace {
@@ -71,6 +72,7 @@ void HCL_forget_inherited() noexcept {
     if (g_reader) g_reader->forgetConnection();
     g_inherited = g_opened;
     tarvik::reader::forget_inherited_begins();
+    tarvik::reader::check_pcsc_before_use();
 }
 
 int HCL_get_readers(char* text) {

@@ -14,6 +14,7 @@
 #include "platform/sleep.h"
 #include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_interfaces.h"
+#include "tarvik/reader/pcsc_in_child.h"
 #include "tarvik/reader/pcsc_result.h"
 #include "platform/secret_wipe.h"
 #include "tarvik/reader/sync_omnikey.h"
@@ -70,6 +71,7 @@ int Pcsc_Common::getReaders(int mode, char* text) {
     constexpr const char* kName = "Pcsc_Common::getReaders";
     trace(kName, kName);
     if (!text) return narrow(SCARD_E_INVALID_PARAMETER);
+    if (!tarvik::reader::pcsc_usable()) return narrow(SCARD_E_NO_SERVICE);
     ListingContext listing;
     const int32_t established = narrow(SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &listing.context));
     if (established != kSuccess) {
@@ -113,7 +115,8 @@ int Pcsc_Common::openReader(const char* name) {
     context = static_cast<SCARDCONTEXT>(-1);
     std::memset(reader_name, 0, sizeof reader_name);
     std::memcpy(reader_name, name, strnlen(name, sizeof reader_name - 1));
-    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
+    if (!tarvik::reader::pcsc_usable() ||
+        SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) {
         trace(kName, "ERROR in Pcsc_Common::openReader() while calling SCardEstablishContext()");
         context = 0;
         return -2;

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <PCSC/winscard.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,23 @@ namespace fs = std::filesystem;
 #define SANITIZER_HOOK extern "C" __attribute__((visibility("default"), used))
 SANITIZER_HOOK const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
 SANITIZER_HOOK const char* __lsan_default_suppressions() { return "leak:Pcsc_Common::openReader\n"; }
+
+// A thread that sets this stops in its next connect() until released. pcsc-lite
+// connects to its daemon while it holds its own process-wide lock, so this
+// stops a thread inside that lock at will.
+thread_local bool t_stall_connect = false;
+std::atomic<bool> g_connect_stalled{false};
+std::atomic<bool> g_connect_released{false};
+
+extern "C" __attribute__((visibility("default"))) int connect(int fd, const sockaddr* address, socklen_t length) {
+    using Connect = int (*)(int, const sockaddr*, socklen_t);
+    static const auto next = reinterpret_cast<Connect>(::dlsym(RTLD_NEXT, "connect"));
+    if (t_stall_connect) {
+        g_connect_stalled = true;
+        while (!g_connect_released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return next(fd, address, length);
+}
 
 namespace {
 
@@ -370,6 +388,41 @@ TEST_F(SelvaneInRig, ThreadsReadingAtOnceThroughBothLibrariesNeverMixTexts) {
     EXPECT_EQ(failed.load(), 0);
 }
 
+namespace {
+
+// A card connection of the test's own, straight through PC/SC.
+struct OwnConnection {
+    SCARDCONTEXT context = 0;
+    SCARDHANDLE card = 0;
+    bool open(const std::string& reader) {
+        DWORD protocol = 0;
+        return SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) == SCARD_S_SUCCESS &&
+               SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
+                            &protocol) == SCARD_S_SUCCESS;
+    }
+    ~OwnConnection() {
+        if (card != 0) SCardDisconnect(card, SCARD_LEAVE_CARD);
+        if (context != 0) SCardReleaseContext(context);
+    }
+};
+
+// A process that holds the card in a transaction until a byte comes on
+// release_fd (20 s at most); it writes 'h' to news_fd once it holds it,
+// 'r' once it let go.
+pid_t start_card_holder(const std::string& reader, int release_fd, int news_fd) {
+    return start_child(Ending::immediate, [&] {
+        OwnConnection own;
+        if (!own.open(reader) || SCardBeginTransaction(own.card) != SCARD_S_SUCCESS) return 1;
+        if (::write(news_fd, "h", 1) != 1) return 2;
+        pollfd told{release_fd, POLLIN, 0};
+        ::poll(&told, 1, 20000);
+        SCardEndTransaction(own.card, SCARD_LEAVE_CARD);
+        return ::write(news_fd, "r", 1) == 1 ? 0 : 2;
+    });
+}
+
+}  // namespace
+
 // A host forks while one of its threads waits for the card, which another
 // process holds: the fork does not wait for that call (the holder still
 // holds the card when fork returns), and the child's calls go on.
@@ -382,24 +435,7 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
     int release[2], news[2];
     ASSERT_EQ(::pipe(release), 0);
     ASSERT_EQ(::pipe(news), 0);
-    const std::string reader = slot(0);
-    // Holds the card until told (20 s at most); says 'h' once it holds it,
-    // 'r' once it let go.
-    const pid_t holder = start_child(Ending::immediate, [&] {
-        SCARDCONTEXT context = 0;
-        SCARDHANDLE card = 0;
-        DWORD protocol = 0;
-        if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS ||
-            SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
-                         &protocol) != SCARD_S_SUCCESS ||
-            SCardBeginTransaction(card) != SCARD_S_SUCCESS)
-            return 1;
-        if (::write(news[1], "h", 1) != 1) return 2;
-        pollfd told{release[0], POLLIN, 0};
-        ::poll(&told, 1, 20000);
-        SCardEndTransaction(card, SCARD_LEAVE_CARD);
-        return ::write(news[1], "r", 1) == 1 ? 0 : 2;
-    });
+    const pid_t holder = start_card_holder(slot(0), release[0], news[1]);
     ASSERT_GT(holder, 0);
     char said = 0;
     ASSERT_EQ(::read(news[0], &said, 1), 1);
@@ -428,14 +464,50 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
     for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
 }
 
+// The host forks while another of its threads is inside pcsc-lite, holding
+// that library's process-wide lock (stopped there on purpose). In the
+// child that lock stays held for ever: the child's calls answer failure
+// codes instead of waiting on it, and the parent goes on.
+TEST_F(SelvaneInRig, ChildForkedWhilePcscIsLockedAnswersInsteadOfHanging) {
+    insert_eid();
+    const std::string reader = slot(0);
+    std::thread stalled([] {
+        t_stall_connect = true;
+        SCARDCONTEXT context = 0;
+        if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) == SCARD_S_SUCCESS)
+            SCardReleaseContext(context);
+    });
+    for (int i = 0; i < 1000 && !g_connect_stalled.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!g_connect_stalled.load()) {
+        g_connect_released = true;
+        stalled.join();
+        FAIL() << "the thread never reached pcsc-lite's connect";
+    }
+    const pid_t child = start_child(Ending::immediate, [&] {
+        std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
+        if (PCSC_Get_devices(0, devices.data()) != 0 || devices[0] != '\0') return 1;
+        return PCSC_Open_device(reader.c_str()) <= 0 ? 0 : 2;
+    });
+    ASSERT_GT(child, 0);
+    const int status = wait_child(child);
+    EXPECT_TRUE(exited_with(status, 0)) << status << " (a signal: it hung)";
+    g_connect_released = true;
+    stalled.join();
+    EXPECT_GT(PCSC_Open_device(reader.c_str()), 0);
+    EXPECT_EQ(eid_read().result, 0);
+}
+
 namespace {
 
 // A host's trace writer that asks whether a card is present when asked to.
+// Looked up before any fork: a child would wait for ever on a lookup that
+// another thread of its parent was making at the fork.
 std::atomic<bool> g_writer_asks{false};
 int g_writer_handle = 0;
+decltype(&cardPresent) g_writer_present = nullptr;
 int asking_writer(int, const void*, unsigned int) {
-    static auto* const present = tarvik_export<decltype(cardPresent)>("cardPresent");
-    if (present != nullptr && g_writer_asks.exchange(false)) present(g_writer_handle);
+    if (g_writer_asks.exchange(false)) g_writer_present(g_writer_handle);
     return 0;
 }
 
@@ -448,11 +520,15 @@ TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
     insert_eid();
     const pid_t run = start_child(Ending::immediate, [&] {
         g_writer_handle = PCSC_Open_device(slot(0).c_str());
-        if (g_writer_handle <= 0 || eid_read().result != 0) return 3;
+        g_writer_present = tarvik_export<decltype(cardPresent)>("cardPresent");
+        if (g_writer_handle <= 0 || eid_read().result != 0 || g_writer_present == nullptr) return 3;
         __settracer(asking_writer, 1, nullptr);
-        std::atomic<bool> stop{false};
+        std::atomic<bool> stop{false}, paused{false};
         std::thread reader([&] {
-            while (!stop.load()) eid_read();
+            while (!stop.load()) {
+                if (!paused.load()) eid_read();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
         });
         std::thread tracer([&] {
             while (!stop.load()) {
@@ -466,7 +542,11 @@ TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
                 std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
                 return PCSC_Get_devices(0, devices.data()) == 0 ? 0 : 1;
             });
+            // The child's writer asks for the card, which pcscd lets it
+            // connect to only when it finds the parent out of a read.
+            paused = true;
             if (!exited_with(wait_child(child), 0)) ++failed;
+            paused = false;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         stop = true;
