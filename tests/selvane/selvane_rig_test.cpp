@@ -471,6 +471,8 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
 TEST_F(SelvaneInRig, ChildForkedWhilePcscIsLockedAnswersInsteadOfHanging) {
     insert_eid();
     const std::string reader = slot(0);
+    g_connect_stalled = false;
+    g_connect_released = false;
     std::thread stalled([] {
         t_stall_connect = true;
         SCARDCONTEXT context = 0;
