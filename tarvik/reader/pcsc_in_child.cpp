@@ -57,12 +57,15 @@ bool pcsc_usable() {
     if (g_state == State::usable) return true;
     if (g_state == State::untried) {
         g_trial = std::make_shared<Trial>();
-        std::thread(run_trial, g_trial).detach();
-        g_state = State::waiting;
+        std::thread trial(run_trial, g_trial);
         if (finished_within(*g_trial, kTrialWait)) {
+            // Joined, so that no thread is still ending when the child exits.
+            trial.join();
             g_state = State::usable;
             return true;
         }
+        trial.detach();
+        g_state = State::waiting;
         __tracef(ORVEL_DEBUG, "pcsc_usable", __FILE__, __LINE__, "%s",
                  "PC/SC does not answer in this forked child: its lock was held at the fork");
         return false;
