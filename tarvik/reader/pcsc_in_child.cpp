@@ -24,9 +24,10 @@ struct Trial {
     bool done = false;
 };
 
-enum class State { usable, untried, waiting };
-State g_state = State::usable;
-std::shared_ptr<Trial> g_trial;
+// Set in a child until its first PC/SC use has been tried.
+bool g_untried = false;
+// A trial that has not answered: PC/SC is not used while there is one.
+std::shared_ptr<Trial> g_pending;
 // A parent's trial still waiting, kept reachable: its thread is not here.
 std::shared_ptr<Trial> g_inherited_trial;
 
@@ -49,30 +50,29 @@ bool finished_within(Trial& trial, std::chrono::milliseconds wait) {
 }  // namespace
 
 void check_pcsc_before_use() noexcept {
-    if (g_trial) g_inherited_trial = std::move(g_trial);
-    g_state = State::untried;
+    if (g_pending) g_inherited_trial = std::move(g_pending);
+    g_untried = true;
 }
 
 bool pcsc_usable() {
-    if (g_state == State::usable) return true;
-    if (g_state == State::untried) {
-        g_trial = std::make_shared<Trial>();
-        std::thread trial(run_trial, g_trial);
-        if (finished_within(*g_trial, kTrialWait)) {
+    if (g_untried) {
+        auto trial = std::make_shared<Trial>();
+        std::thread thread(run_trial, trial);
+        g_untried = false;
+        if (finished_within(*trial, kTrialWait)) {
             // Joined, so that no thread is still ending when the child exits.
-            trial.join();
-            g_state = State::usable;
+            thread.join();
             return true;
         }
-        trial.detach();
-        g_state = State::waiting;
+        thread.detach();
+        g_pending = std::move(trial);
         __tracef(ORVEL_DEBUG, "pcsc_usable", __FILE__, __LINE__, "%s",
                  "PC/SC does not answer in this forked child: its lock was held at the fork");
         return false;
     }
     // A trial that answers late was only slow.
-    if (!finished_within(*g_trial, std::chrono::milliseconds(0))) return false;
-    g_state = State::usable;
+    if (g_pending && !finished_within(*g_pending, std::chrono::milliseconds(0))) return false;
+    g_pending.reset();
     return true;
 }
 
