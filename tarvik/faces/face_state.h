@@ -1,6 +1,6 @@
 // State the two faces share for the life of the process (zero at load,
-// guarded by the library's lock: one call at a time), and the steps both faces take around an
-// engine transaction.
+// guarded by the library's lock: one call at a time), and the steps both
+// faces take around an engine transaction.
 #ifndef TARVIK_FACES_FACE_STATE_H
 #define TARVIK_FACES_FACE_STATE_H
 
