@@ -27,22 +27,22 @@
  * are written whole and in the order they were traced. To a file or
  * descriptor a line, and a whole hex dump, is one write() under the library's
  * lock, so processes appending to one log file never split them.
- * A writer or hook is never called with a lock of this library held, and by
- * one thread at a time: a line traced while another thread's writer or hook
- * runs is queued (up to 4 MiB of lines; beyond, lines are dropped) and handed
- * to the writer by that thread, and the call returns at once, so a thread
- * never waits for another thread's writer or hook. A writer or hook may trace
- * (its lines follow) and may call the card libraries; such a call may wait
- * for another thread's call into the kit, which never waits for the writer.
- * fork(): the library's lock is held across fork() (only briefly, never
- * across a writer or hook), so the child gets a consistent state with a fresh
- * lock, no queued lines (those are the parent's) and its own process and
- * thread ids. Everything a line needs, local time included, is made under
- * that lock, so a child's calls never wait for a thread of the kit it does
- * not have. A host thread of its own that was inside localtime() or another
- * C library call at the fork is outside the kit: as POSIX says, a child of a
- * threaded process may then call only async-signal-safe functions until it
- * execs.
+ * A writer or hook runs under that lock: it gets every line, whole, one
+ * thread at a time and in order, and is never called again once the
+ * __settracer, __settracefd or __closetracefile that replaced or removed it
+ * has returned. A thread's trace call waits at most for the lines other
+ * threads are writing. A writer or hook may trace (the lock is recursive;
+ * that line reaches the writer at once, from inside the call), but must not
+ * call into libtarvik.so or libselvane.so: a thread inside a call of theirs
+ * may be waiting for this lock while the writer waits for their lock.
+ * fork(): the library's lock is held across fork(), so a fork waits at most
+ * for the line being written (a writer or hook included), and the child gets
+ * a consistent state with a fresh lock and its own process and thread ids.
+ * Everything a line needs, local time included, is made under that lock, so
+ * a child's calls never wait for a thread of the kit it does not have. A host
+ * thread of its own that was inside localtime() or another C library call at
+ * the fork is outside the kit: as POSIX says, a child of a threaded process
+ * may then call only async-signal-safe functions until it execs.
  */
 #ifndef ORVEL_H
 #define ORVEL_H

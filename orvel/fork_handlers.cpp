@@ -1,6 +1,5 @@
 #include "fork_handlers.h"
 
-#include "delivery.h"
 #include "process_ids.h"
 #include "trace_state.h"
 
@@ -16,7 +15,6 @@ void in_parent() noexcept { TraceLock::release_in_parent(); }
 
 void in_child() noexcept {
     TraceLock::renew_in_child();
-    forget_deliveries();
     forget_ids();
 }
 

@@ -1,8 +1,7 @@
 // What a fork() does to the trace library, registered once when it is
 // loaded: the trace lock is held across the fork, released in the parent
 // and made afresh in the child, whose one thread (the one that forked) also
-// asks the kernel for its process and thread ids again and starts with no
-// queued entries and no delivery running.
+// asks the kernel for its process and thread ids again.
 #pragma once
 
 namespace orvel {

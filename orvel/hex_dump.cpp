@@ -36,18 +36,18 @@ void add_dump_lines(DumpText& dump, std::span<const std::uint8_t> data) {
 }
 
 // The whole dump is one entry: its lines stay together, and the hook runs
-// once around all of them rather than around each one.
+// once around all of them rather than around each one, also when there is
+// no writer for the lines.
 void write_dump(unsigned level, std::span<const std::uint8_t> data) {
     const unsigned options = trace_state.options.load(std::memory_order_relaxed);
     DumpText dump(level, options);
-    Route route;
-    {
-        const TraceLock lock;
-        if (ensure_writer(options)) add_dump_lines(dump, data);
-        route = current_route(options);
-        if (!write_or_queue(route, dump.pieces())) return;
+    const TraceLock lock;
+    if (ensure_writer(options)) {
+        add_dump_lines(dump, data);
+    } else if (trace_state.hook == nullptr) {
+        return;
     }
-    deliver_then_drain(route, dump.pieces());
+    deliver(options, dump.pieces());
 }
 
 }  // namespace

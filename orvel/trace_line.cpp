@@ -235,16 +235,10 @@ void write_line(unsigned level, const LineSource& source, std::string_view messa
     const unsigned options = trace_state.options.load(std::memory_order_relaxed);
     LineText text;
     const std::size_t stamp_at = build_line(text, options, level, source, message);
-    const Pieces pieces{text.text(), text.piece_ends()};
-    Route route;
-    {
-        const TraceLock lock;
-        if (!ensure_writer(options)) return;
-        fill_time_stamp(text, stamp_at, options);
-        route = current_route(options);
-        if (!write_or_queue(route, pieces)) return;
-    }
-    deliver_then_drain(route, pieces);
+    const TraceLock lock;
+    if (!ensure_writer(options)) return;
+    fill_time_stamp(text, stamp_at, options);
+    deliver(options, {text.text(), text.piece_ends()});
 }
 
 void DumpText::add(std::string_view message) {

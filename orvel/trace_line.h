@@ -21,9 +21,8 @@ struct LineSource {
 };
 
 // Writes one line at this level: filter, then the line is built; under the
-// lock its time stamp, then it is written to a file or descriptor, or
-// queued for the host's writer and hook (see delivery.h). Dropped when no
-// output is set. May throw std::bad_alloc before anything is written.
+// lock its time stamp, then it is delivered (see delivery.h). Dropped when
+// no output is set. May throw std::bad_alloc before anything is written.
 void write_line(unsigned level, const LineSource& source, std::string_view message);
 
 // Lock held. False when there is no writer for a line; under

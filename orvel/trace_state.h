@@ -80,8 +80,8 @@ public:
 
     // Around fork(): the lock is held before it, so that no other thread is
     // changing the state, writing or converting local time when the process
-    // is copied, and released after it in the parent. It is never held while
-    // a host's writer or hook runs, so the fork never waits for one. The
+    // is copied, and released after it in the parent: a fork waits at most
+    // for the line being written (a host's writer and hook included). The
     // child gets a fresh lock instead: the held one names a thread id the
     // child's thread does not have.
     static void hold_for_fork() noexcept;

@@ -1,7 +1,7 @@
 // Many threads writing through one log file, rotating or set again while
 // they write; several processes writing hex dumps to one log file or
-// rotating it; children forked while threads write; a writer that calls
-// into a library which traces under its own lock.
+// rotating it; children forked while threads write; a host's writer while
+// other threads trace, and once it has been replaced.
 #include "trace_fixture.h"
 
 #include <fcntl.h>
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -71,8 +72,6 @@ bool exited_in_time(pid_t pid, int timeout_seconds) {
     ::waitpid(pid, nullptr, 0);
     return false;
 }
-
-int discard_writer(int, const void*, unsigned int length) { return static_cast<int>(length); }
 
 std::size_t open_descriptors() {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
@@ -361,73 +360,6 @@ TEST_F(Concurrency, ChildForkedBesideTimeStampedTracingNeverHangs) {
     EXPECT_EQ(forks, kForks) << "child " << forks << " hung or failed";
 }
 
-// A model of a card library: every call holds the library's lock and
-// traces under it, and the host's writer calls into that library. Neither
-// thread may wait for the other's writer, with or without forks beside them.
-class CardLibraryModel {
-public:
-    static int writer(int, const void* bytes, unsigned int length) {
-        const std::lock_guard hold(library_lock);  // the host's writer asks the card library
-        const std::string_view piece(static_cast<const char*>(bytes), length);
-        delivered += std::count(piece.begin(), piece.end(), '\n');
-        return static_cast<int>(length);
-    }
-    static void card_call(int n) {
-        const std::lock_guard hold(library_lock);
-        __tracef(ORVEL_INFO, "cardPresent", nullptr, 0, "call %d", n);
-    }
-
-    static inline std::recursive_mutex library_lock;
-    static inline std::atomic<long> delivered{0};
-};
-
-// Runs the card calls on two threads and host lines on a third, while
-// between_lines runs on the calling thread; in a child, so that a deadlock
-// ends with the alarm instead of the test run. True when all ended.
-bool card_calls_and_host_lines_end(const std::function<void()>& between_lines) {
-    const ChildResult child = run_in_child([&between_lines] {
-        ::alarm(30);
-        __settraceopts(ORVEL_OPT_TIME | ORVEL_OPT_TID);
-        __settracer(CardLibraryModel::writer, -1, nullptr);
-        constexpr int kCalls = 3000;
-        std::atomic<int> running{3};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 2; ++t) {
-            threads.emplace_back([&running] {
-                for (int n = 0; n < kCalls; ++n) CardLibraryModel::card_call(n);
-                running.fetch_sub(1);
-            });
-        }
-        threads.emplace_back([&running] {
-            for (int n = 0; n < kCalls; ++n) __tracef(ORVEL_INFO, "host", nullptr, 0, "host line %d", n);
-            running.fetch_sub(1);
-        });
-        while (running.load() != 0) between_lines();
-        for (auto& th : threads) th.join();
-        return CardLibraryModel::delivered.load() == 3 * kCalls ? 0 : 1;  // lines
-    });
-    EXPECT_EQ(child.err, "");
-    return child.exit_code == 0;
-}
-
-TEST_F(Concurrency, WriterCallingIntoALibraryThatTracesUnderItsLockDoesNotDeadlock) {
-    EXPECT_TRUE(card_calls_and_host_lines_end([] { std::this_thread::yield(); }));
-}
-
-TEST_F(Concurrency, ForksBesideAWriterCallingIntoALibraryNeitherWaitNorDeadlock) {
-    EXPECT_TRUE(card_calls_and_host_lines_end([] {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            // The child's trace state is its own: a writer of its own, a
-            // line through it, no wait for the parent's threads.
-            __settracer(discard_writer, -1, nullptr);
-            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "child");
-            ::_exit(0);
-        }
-        if (pid < 0 || !exited_in_time(pid, 10)) ::_exit(2);
-    }));
-}
-
 // A folder its processes cannot read (mode 0333, root's processes acting as
 // another user) cannot be locked: nobody rotates, and every line is kept.
 TEST_F(Concurrency, ProcessesThatCannotLockTheFolderKeepEveryLine) {
@@ -465,6 +397,205 @@ TEST_F(Concurrency, ProcessesThatCannotLockTheFolderKeepEveryLine) {
         }
     }
     EXPECT_EQ(lines.size(), static_cast<std::size_t>(kProcesses * kLines));
+}
+
+// Waits up to the limit for done(): a bound on a wait that a fault would
+// make endless or needless, not a measure. True when done() came true.
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// A host's writer that records each line it gets (options TID: the line
+// begins with the tracing thread's id) and the thread that called it for
+// that line. Its first call runs the hold first, so that other threads
+// trace while a line is being written.
+class RecordingWriter {
+public:
+    struct Line {
+        unsigned writing_tid;
+        unsigned traced_tid;
+        std::string message;
+    };
+
+    static void start(std::function<void()> hold) {
+        const std::lock_guard lock(mutex_);
+        lines_.clear();
+        hold_ = std::move(hold);
+        first_.store(true);
+        __settraceopts(ORVEL_OPT_TID);
+        __settracer(write, -1, nullptr);
+    }
+
+    static std::vector<Line> lines() {
+        const std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    static int write(int, const void* bytes, unsigned int length) {
+        if (first_.exchange(false)) hold_();
+        thread_local std::string partial;
+        partial.append(static_cast<const char*>(bytes), length);
+        if (partial.empty() || partial.back() != '\n') return static_cast<int>(length);
+        unsigned traced = 0;
+        int consumed = 0;
+        if (std::sscanf(partial.c_str(), "(0x%x) %n", &traced, &consumed) == 1) {
+            const std::lock_guard lock(mutex_);
+            lines_.push_back({static_cast<unsigned>(::gettid()), traced,
+                              partial.substr(static_cast<std::size_t>(consumed), partial.size() - consumed - 1)});
+        }
+        partial.clear();
+        return static_cast<int>(length);
+    }
+
+    static inline std::mutex mutex_;
+    static inline std::vector<Line> lines_;
+    static inline std::function<void()> hold_;
+    static inline std::atomic<bool> first_{false};
+};
+
+// While one thread's line is in a slow writer, another thread traces: its
+// line is written by its own call, on its own thread, not handed to the
+// thread that was writing.
+TEST_F(Concurrency, AThreadsLineIsWrittenByItsOwnCallBesideASlowWriter) {
+    std::atomic<bool> in_writer{false};
+    std::atomic<bool> other_returned{false};
+    RecordingWriter::start([&] {
+        in_writer = true;
+        wait_until([&] { return other_returned.load(); }, std::chrono::milliseconds(200));
+    });
+    std::thread other([&] {
+        wait_until([&] { return in_writer.load(); }, std::chrono::seconds(10));
+        __tracef(ORVEL_INFO, nullptr, nullptr, 0, "other");
+        other_returned = true;
+    });
+    __tracef(ORVEL_INFO, nullptr, nullptr, 0, "first");
+    other.join();
+    __settracer(nullptr, -1, nullptr);
+
+    const std::vector<RecordingWriter::Line> lines = RecordingWriter::lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const RecordingWriter::Line& l : lines) {
+        EXPECT_EQ(l.writing_tid, l.traced_tid) << "\"" << l.message << "\" was written by another thread";
+    }
+}
+
+// Four threads trace more than a slow writer takes in: while the writer
+// holds its first line, the others trace all they have (more than 4 MiB).
+// Every line arrives, in each thread's order.
+TEST_F(Concurrency, ASlowWriterGetsEveryLineOfFourThreadsInEachThreadsOrder) {
+    constexpr int kTracers = 4;
+    constexpr int kTracedLines = 2000;
+    const std::string pad(1000, 'p');
+    std::atomic<int> finished{0};
+    RecordingWriter::start([&] {
+        wait_until([&] { return finished.load() == kTracers - 1; }, std::chrono::milliseconds(500));
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kTracers; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kTracedLines; ++i) __tracef(ORVEL_INFO, nullptr, nullptr, 0, "%d %d %s", t, i, pad.c_str());
+            finished.fetch_add(1);
+        });
+    }
+    for (auto& th : threads) th.join();
+    __settracer(nullptr, -1, nullptr);
+
+    std::array<int, kTracers> next{};
+    int out_of_order = 0;
+    for (const RecordingWriter::Line& l : RecordingWriter::lines()) {
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(std::sscanf(l.message.c_str(), "%d %d", &t, &i), 2) << l.message;
+        ASSERT_TRUE(t >= 0 && t < kTracers) << l.message;
+        if (i != next[static_cast<std::size_t>(t)]) ++out_of_order;
+        next[static_cast<std::size_t>(t)] = i + 1;
+    }
+    EXPECT_EQ(out_of_order, 0) << "lines missing or out of a thread's order";
+    for (int t = 0; t < kTracers; ++t) EXPECT_EQ(next[static_cast<std::size_t>(t)], kTracedLines) << "thread " << t;
+}
+
+// Counts the writer and hook calls made once the call that replaced or
+// removed them has returned (replaced is set right after it).
+std::atomic<bool> replaced{false};
+std::atomic<int> late_calls{0};
+std::atomic<bool> in_writer{false};
+std::atomic<bool> released{false};
+std::function<void()> when_in_writer;
+
+int counting_writer(int, const void*, unsigned int length) {
+    if (replaced.load()) late_calls.fetch_add(1);
+    if (!in_writer.exchange(true)) when_in_writer();
+    return static_cast<int>(length);
+}
+void counting_hook(int, int) {
+    if (replaced.load()) late_calls.fetch_add(1);
+}
+int discarding_writer(int, const void*, unsigned int length) { return static_cast<int>(length); }
+
+// Another thread replaces the writer while one thread's line is in it and a
+// third thread's line waits: neither reaches the old writer or hook after
+// the replacing call has returned. Nor does the rest of a line whose writer
+// closes the trace itself.
+TEST_F(Concurrency, NoWriterOrHookCallOnceTheCallThatReplacedThemHasReturned) {
+    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(null_fd, 0);
+    const std::pair<const char*, std::function<void()>> setters[] = {
+        {"__closetracefile", [] { __closetracefile(); }},
+        {"__settracer", [] { __settracer(discarding_writer, -1, nullptr); }},
+        {"__settracefd", [null_fd] { __settracefd(null_fd); }},
+    };
+    for (const auto& [name, set] : setters) {
+        SCOPED_TRACE(name);
+        replaced = false;
+        late_calls = 0;
+        in_writer = false;
+        released = false;
+        when_in_writer = [] { wait_until([] { return released.load(); }, std::chrono::seconds(10)); };
+        __settraceopts(0x0);
+        __settracer(counting_writer, -1, counting_hook);
+
+        std::thread writing([] { __tracef(ORVEL_INFO, nullptr, nullptr, 0, "in the writer"); });
+        ASSERT_TRUE(wait_until([] { return in_writer.load(); }, std::chrono::seconds(10)));
+        std::atomic<bool> traced{false};
+        std::thread waiting([&traced] {
+            __tracef(ORVEL_INFO, nullptr, nullptr, 0, "waiting");
+            traced = true;
+        });
+        wait_until([&traced] { return traced.load(); }, std::chrono::milliseconds(200));
+        std::thread replacing([&set] {
+            set();
+            replaced = true;
+        });
+        wait_until([] { return replaced.load(); }, std::chrono::milliseconds(200));
+        released = true;
+        writing.join();
+        waiting.join();
+        replacing.join();
+        __tracef(ORVEL_INFO, nullptr, nullptr, 0, "after");
+        EXPECT_EQ(late_calls.load(), 0);
+    }
+
+    // The message and the line feed are two pieces: the writer closes the
+    // trace on the first.
+    replaced = false;
+    late_calls = 0;
+    in_writer = false;
+    when_in_writer = [] {
+        __closetracefile();
+        replaced = true;
+    };
+    __settraceopts(0x0);
+    __settracer(counting_writer, -1, counting_hook);
+    __tracef(ORVEL_INFO, nullptr, nullptr, 0, "closing");
+    EXPECT_EQ(late_calls.load(), 0) << "writer or hook called after the writer's own __closetracefile";
+    __closetracefile();
+    ::close(null_fd);
 }
 
 }  // namespace

@@ -500,67 +500,6 @@ TEST_F(SelvaneInRig, ChildForkedWhilePcscIsLockedAnswersInsteadOfHanging) {
     EXPECT_EQ(eid_read().result, 0);
 }
 
-namespace {
-
-// A host's trace writer that asks whether a card is present when asked to.
-// Looked up before any fork: a child would wait for ever on a lookup that
-// another thread of its parent was making at the fork.
-std::atomic<bool> g_writer_asks{false};
-int g_writer_handle = 0;
-decltype(&cardPresent) g_writer_present = nullptr;
-int asking_writer(int, const void*, unsigned int) {
-    if (g_writer_asks.exchange(false)) g_writer_present(g_writer_handle);
-    return 0;
-}
-
-}  // namespace
-
-// A trace writer that calls back into the kit, while one host thread reads,
-// another traces and the main thread forks in a loop: nothing deadlocks and
-// every child ends. Run in a child of its own, which an alarm ends on a hang.
-TEST_F(SelvaneInRig, WriterCallingBackWhileTheHostForksNeverDeadlocks) {
-    insert_eid();
-    const pid_t run = start_child(Ending::immediate, [&] {
-        g_writer_handle = PCSC_Open_device(slot(0).c_str());
-        g_writer_present = tarvik_export<decltype(cardPresent)>("cardPresent");
-        if (g_writer_handle <= 0 || eid_read().result != 0 || g_writer_present == nullptr) return 3;
-        __settracer(asking_writer, 1, nullptr);
-        std::atomic<bool> stop{false}, paused{false};
-        std::thread reader([&] {
-            while (!stop.load()) {
-                if (!paused.load()) eid_read();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-        std::thread tracer([&] {
-            while (!stop.load()) {
-                g_writer_asks = true;
-                __tracef(ORVEL_DEBUG, "host", __FILE__, __LINE__, "%s", "a line of the host's own");
-            }
-        });
-        int failed = 0;
-        for (int i = 0; i < 20; ++i) {
-            const pid_t child = start_child(Ending::immediate, [] {
-                std::vector<char> devices(SELVANE_DEVICES_SIZE, '\0');
-                return PCSC_Get_devices(0, devices.data()) == 0 ? 0 : 1;
-            });
-            // The child's writer asks for the card, which pcscd lets it
-            // connect to only when it finds the parent out of a read.
-            paused = true;
-            if (!exited_with(wait_child(child), 0)) ++failed;
-            paused = false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        stop = true;
-        reader.join();
-        tracer.join();
-        __settracer(nullptr, -1, nullptr);
-        return failed == 0 ? 0 : 4;
-    });
-    const int status = wait_child(run);
-    EXPECT_TRUE(exited_with(status, 0)) << status << " (a signal: it hung)";
-}
-
 TEST_F(SelvaneInRig, SisCardOnAnOmnikeyReader) {
     sis_ = std::make_unique<kit::rig::VirtualCard>(
         kit::rig::port_of(1), std::vector<std::string>{"--profile", "sle4418", "--memory", "@" + pki_ + "/sis_valid.bin"});
