@@ -19,9 +19,9 @@ bool ends_with_dll(std::string_view name) {
     return tail == ".dll";
 }
 
-void trace_dlerror(const char* trace_name) {
+void trace_dlerror(const char* trace_name, const char* file, int line) {
     const char* why = dlerror();
-    __tracef(ORVEL_DEBUG, trace_name, __FILE__, __LINE__, "dlerror: %s", why ? why : "(none)");
+    __tracef(ORVEL_DEBUG, trace_name, file, line, "dlerror: %s", why ? why : "(none)");
 }
 
 }  // namespace
@@ -33,10 +33,11 @@ std::string library_file_name(std::string_view name) {
     return "lib" + base + ".so";
 }
 
-DynamicLibrary::DynamicLibrary(std::string_view name, const char* trace_name) : trace_name_(trace_name) {
-    const std::string file = library_file_name(name);
-    handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) trace_dlerror(trace_name_);
+DynamicLibrary::DynamicLibrary(std::string_view name, const char* trace_name, const char* file, int line)
+    : trace_name_(trace_name) {
+    const std::string library_file = library_file_name(name);
+    handle_ = dlopen(library_file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) trace_dlerror(trace_name_, file, line);
 }
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
@@ -53,11 +54,11 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 
 DynamicLibrary::~DynamicLibrary() { reset(); }
 
-void* DynamicLibrary::symbol(const char* name) const {
+void* DynamicLibrary::symbol(const char* name, const char* file, int line) const {
     if (!handle_) return nullptr;
     dlerror();
     void* address = dlsym(handle_, name);
-    if (!address) trace_dlerror(trace_name_);
+    if (!address) trace_dlerror(trace_name_, file, line);
     return address;
 }
 

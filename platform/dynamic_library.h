@@ -17,8 +17,9 @@ class DynamicLibrary {
 public:
     DynamicLibrary() = default;
     // Loads name after library_file_name(); on failure the object stays
-    // empty and dlerror() is traced at level 8 under trace_name.
-    DynamicLibrary(std::string_view name, const char* trace_name);
+    // empty and dlerror() is traced at level 8 under trace_name, with the
+    // caller's file and line.
+    DynamicLibrary(std::string_view name, const char* trace_name, const char* file = __builtin_FILE(), int line = __builtin_LINE());
     DynamicLibrary(DynamicLibrary&& other) noexcept;
     DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
     DynamicLibrary(const DynamicLibrary&) = delete;
@@ -26,12 +27,13 @@ public:
     ~DynamicLibrary();
 
     bool loaded() const { return handle_ != nullptr; }
-    // The address of an exported symbol, null when missing (traced).
-    void* symbol(const char* name) const;
+    // The address of an exported symbol, null when missing (traced as by
+    // the constructor).
+    void* symbol(const char* name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) const;
     // Typed form of symbol() for function pointers.
     template <typename Fn>
-    Fn function(const char* name) const {
-        return reinterpret_cast<Fn>(symbol(name));
+    Fn function(const char* name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) const {
+        return reinterpret_cast<Fn>(symbol(name, file, line));
     }
     void reset();
 

@@ -17,27 +17,28 @@
 namespace kit {
 
 // To be called inside a catch handler only: traces the exception being
-// handled under the export's name and gives back failure.
+// handled under the export's name, file and line, and gives back failure.
 template <typename Failure>
-Failure export_failure(const char* name, Failure failure) noexcept {
+Failure export_failure(const char* name, Failure failure, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
     try {
         throw;
     } catch (const std::exception& e) {
-        __tracef(ORVEL_DEBUG, name, __FILE__, __LINE__, "Exception: %s", e.what());
+        __tracef(ORVEL_DEBUG, name, file, line, "Exception: %s", e.what());
     } catch (...) {
-        __tracef(ORVEL_DEBUG, name, __FILE__, __LINE__, "Exception: %s", "not a std::exception");
+        __tracef(ORVEL_DEBUG, name, file, line, "Exception: %s", "not a std::exception");
     }
     return failure;
 }
 
 // body's result, or failure when body throws.
 template <typename Failure, typename Body>
-auto guarded(const char* name, Failure failure, Body&& body) noexcept -> decltype(body()) {
+auto guarded(const char* name, Failure failure, Body&& body, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept
+    -> decltype(body()) {
     const LibraryCall call;
     try {
         return body();
     } catch (...) {
-        return export_failure(name, failure);
+        return export_failure(name, failure, file, line);
     }
 }
 

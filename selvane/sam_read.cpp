@@ -22,12 +22,12 @@ constexpr std::size_t kVerifyLength = 9;
 constexpr std::size_t kPinOffset = 5;
 constexpr std::size_t kPinLength = 4;
 
-void trace(unsigned level, const std::string& text) {
-    __tracef(level, kTraceName, __FILE__, __LINE__, "%s", text.c_str());
+void trace(unsigned level, const std::string& text, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    __tracef(level, kTraceName, file, line, "%s", text.c_str());
 }
 
-void trace_result(const char* call, ctm::Status result) {
-    trace(ORVEL_DEBUG, std::string(call) + std::to_string(result));
+void trace_result(const char* call, ctm::Status result, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    trace(ORVEL_DEBUG, std::string(call) + std::to_string(result), file, line);
 }
 
 using VerifyCommand = std::array<unsigned char, 128>;

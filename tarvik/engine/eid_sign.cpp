@@ -10,7 +10,9 @@ namespace {
 
 constexpr const char* kFunction = "eidSignChallenge";
 
-void trace(const char* message) { __tracef(ORVEL_DEBUG, kFunction, __FILE__, __LINE__, "%s", message); }
+void trace(const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    __tracef(ORVEL_DEBUG, kFunction, file, line, "%s", message);
+}
 
 // PSO COMPUTE DIGITAL SIGNATURE; the status word tells how much waits.
 int compute_signature(int handle, const S_EID_DATA& challenge, EidCardReply& reply) {

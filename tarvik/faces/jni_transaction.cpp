@@ -12,11 +12,11 @@
 
 namespace {
 
-void trace_code(const char* name, const char* text, int code) {
+void trace_code(const char* name, const char* text, int code, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     if (std::strstr(text, "%d") != nullptr)
-        FACE_TRACE(name, text, code, static_cast<unsigned>(code));
+        __tracef(FACE_TRACE_LEVEL, name, file, line, text, code, static_cast<unsigned>(code));
     else
-        FACE_TRACE(name, "%s", text);
+        __tracef(FACE_TRACE_LEVEL, name, file, line, "%s", text);
 }
 
 // 0 with retval and retval_xml set, or the failing step's code.

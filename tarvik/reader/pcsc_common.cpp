@@ -29,8 +29,8 @@ constexpr int kRetryWaitMs = 250;
 constexpr int kSle4418 = 4418;
 constexpr DWORD kBothProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 
-void trace(const char* function, const char* message) {
-    __tracef(ORVEL_DEBUG, function, __FILE__, __LINE__, "%s", message);
+void trace(const char* function, const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    __tracef(ORVEL_DEBUG, function, file, line, "%s", message);
 }
 
 // Releases a listing context and the list PC/SC allocated for it.

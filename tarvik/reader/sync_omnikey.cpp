@@ -8,14 +8,17 @@ constexpr const char* kTraceName = "SyncOmnikey::load_omnikey_dll";
 
 ScardsynEntryPoints g_entry_points;
 
-void trace(const char* message) { __tracef(ORVEL_DEBUG, kTraceName, __FILE__, __LINE__, "%s", message); }
+void trace(const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    __tracef(ORVEL_DEBUG, kTraceName, file, line, "%s", message);
+}
 
 // Fetches one entry point; on a miss traces its message and reports false.
 template <typename Fn>
-bool bind(const kit::platform::DynamicLibrary& library, const char* name, const char* miss_message, Fn& out) {
-    out = library.function<Fn>(name);
+bool bind(const kit::platform::DynamicLibrary& library, const char* name, const char* miss_message, Fn& out,
+          const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    out = library.function<Fn>(name, file, line);
     if (out) return true;
-    trace(miss_message);
+    trace(miss_message, file, line);
     return false;
 }
 

@@ -54,8 +54,9 @@ Saved saved_certificate(const S_EID_CERT* record, const std::string& name) {
     return saved;
 }
 
-void trace_changed(const std::string& name) {
-    CHAIN_TRACE("ERROR: %s no longer holds the certificate saved from the card", name.c_str());
+void trace_changed(const std::string& name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    __tracef(ORVEL_DEBUG, "eidVerifyCertificateChain", file, line,
+             "ERROR: %s no longer holds the certificate saved from the card", name.c_str());
 }
 
 // The root, the only trust anchor, in the store; the intermediate among the
