@@ -126,14 +126,16 @@ void __settracefd(int fd);
 void __closetracefile(void);
 /* Rotation (only under ORVEL_OPT_ROTATE and only for the file set by __settracefile, with no custom
  * writer or hook): before a line, the file is rotated when it has reached this many bytes (0 = no limit)
- * or, below, is older than the interval (counted from when it was opened). Copies are "path.1"
- * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. A line costs one fstat
- * of the open file when a size is set, a clock read when an interval is set, nothing more until a
- * rotation is due. Processes rotating the same path take turns: a due rotation, the shift of the copies
- * and the line are done under an flock on the log's folder, so the copies stay numbered without a gap;
- * a process whose file another rotated away (so it had reached the size) opens the path again first,
- * and its age counts from then. When the folder cannot be opened or locked (no read permission), the
- * line goes to the file at the path and nothing rotates: no line is lost. */
+ * or, below, is older than the interval (counted from when this process opened it). Copies are "path.1"
+ * (newest) to "path.N" (N = backlogs); with backlogs 0 the old file is deleted. A line costs one stat
+ * of the path (and a clock read when an interval is set), whatever the settings: a process whose file
+ * another process rotated away sees so at its next line and writes it to the new file at the path (its
+ * age counts from then), not to the rotated copy or the deleted file. Only a line written in the moment
+ * between that stat and the other process's rename or delete lands at the end of the old file. Processes
+ * rotating the same path take turns: a due rotation, the shift of the copies and the line are done under
+ * an flock on the log's folder, taken only then, so the copies stay numbered without a gap. When the
+ * folder cannot be opened or locked (no read permission), the line goes to the file at the path and
+ * nothing rotates: no line is lost. */
 void __setrotatesize(unsigned int bytes);
 /* Rotation interval in seconds (0 = no age limit); see __setrotatesize. */
 void __setrotateinterval(unsigned int seconds);

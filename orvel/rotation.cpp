@@ -70,16 +70,6 @@ bool reached_size(off_t size) noexcept {
     return limit != 0 && static_cast<std::uint64_t>(size) >= limit;
 }
 
-// What this process alone can see without the folder's lock: the age, and
-// the size of the file it writes to. A file another process rotated away
-// reached the size, so it is noticed here too.
-bool rotation_may_be_due() noexcept {
-    if (aged_out()) return true;
-    if (rotate_size.load(std::memory_order_relaxed) == 0) return false;
-    struct stat opened {};
-    return ::fstat(trace_state.fd.load(std::memory_order_relaxed), &opened) == 0 && reached_size(opened.st_size);
-}
-
 bool rotation_due(const struct stat& st) noexcept { return reached_size(st.st_size) || aged_out(); }
 
 // With no backlogs the live file goes too. Copies beyond the kept number are
@@ -105,9 +95,9 @@ void shift_copies(std::string_view path, unsigned backlogs) {
 }
 
 // The file at the name becomes the output.
-void start_new_file(const std::string& path) noexcept {
+void start_new_file(const char* path) noexcept {
     if (const int old = trace_state.fd.exchange(-1, std::memory_order_relaxed); old >= 0) ::close(old);
-    const int fd = open_log_file(path.c_str());
+    const int fd = open_log_file(path);
     if (fd < 0) {
         report_log_open_failure();
         clear_output();
@@ -120,14 +110,15 @@ void rotate(const std::string& path) {
     const unsigned backlogs = rotate_backlogs.load(std::memory_order_relaxed);
     delete_old_copies(path, backlogs);
     shift_copies(path, backlogs);
-    start_new_file(path);
+    start_new_file(path.c_str());
 }
 
 // The file at the name becomes the output when it is not the open one any
 // more (another process rotated the open one away). False when there is
-// none (removed from outside: the open file is kept) or it cannot be opened.
-bool follow_name(const std::string& path, struct stat& named) {
-    if (::lstat(path.c_str(), &named) != 0) return false;
+// none (removed from outside, or in the middle of another process's
+// rotation: the open file is kept) or it cannot be opened.
+bool follow_name(const char* path, struct stat& named) noexcept {
+    if (::lstat(path, &named) != 0) return false;
     if (named.st_dev == trace_state.log_device && named.st_ino == trace_state.log_inode) return true;
     start_new_file(path);
     return trace_state.fd.load(std::memory_order_relaxed) >= 0;
@@ -135,7 +126,7 @@ bool follow_name(const std::string& path, struct stat& named) {
 
 void follow_and_rotate(const std::string& path) {
     struct stat named {};
-    if (follow_name(path, named) && rotation_due(named)) rotate(path);
+    if (follow_name(path.c_str(), named) && rotation_due(named)) rotate(path);
 }
 
 }  // namespace
@@ -156,18 +147,20 @@ void use_new_log_file(int fd) noexcept {
 }
 
 RotationHold::RotationHold(unsigned options) noexcept {
-    if (!option_on(options, ORVEL_OPT_ROTATE) || !rotating_output() || !rotation_may_be_due()) return;
+    if (!option_on(options, ORVEL_OPT_ROTATE) || !rotating_output()) return;
+    // One look at the name per line follows another process's rotation. The
+    // folder's lock is taken only when this look finds a rotation due or no
+    // file at the name (another process may be between moving the live file
+    // away and starting the next), and everything is looked at again under it.
+    struct stat named {};
+    if (follow_name(trace_state.log_path.data(), named) && !rotation_due(named)) return;
+    if (trace_state.fd.load(std::memory_order_relaxed) < 0) return;  // the name could not be opened
     try {
         const std::string path(log_path());
         folder_ = lock_folder_of(path);
-        if (folder_ >= 0) {
-            follow_and_rotate(path);
-            return;
-        }
         // Rotating without the lock could lose lines of other processes:
-        // this line goes to the live file and rotates nothing.
-        struct stat named {};
-        follow_name(path, named);
+        // then this line goes to the live file and rotates nothing.
+        if (folder_ >= 0) follow_and_rotate(path);
     } catch (...) {
         // Out of memory for a file name: the line goes to the current file.
     }

@@ -20,15 +20,15 @@ void use_new_log_file(int fd) noexcept;
 
 // Held while one line or one hex dump is checked and written, under the
 // trace lock. Under ORVEL_OPT_ROTATE, while the output is the file opened by
-// __settracefile (log path set, default writer, no hook), and only when the
-// open file has reached the rotation size or outlived the interval (an
-// fstat, or the clock; nothing when both are 0), it takes the lock that
-// every process rotating that name takes (flock on the log's folder),
-// reopens the name when another process has rotated the open file away, and
-// rotates the file when it is still due. The lock lasts until the hold
-// ends, so the line is written before any other process can move the file.
-// When the folder cannot be locked the line goes to the file at the name
-// and nothing rotates.
+// __settracefile (log path set, default writer, no hook), it looks at the
+// name (one lstat) and reopens it when another process has rotated the open
+// file away. Only when the file at the name has reached the rotation size
+// or this process's file has outlived the interval, or there is no file at
+// the name, it takes the lock that every process rotating that name takes
+// (flock on the log's folder), looks again, and rotates the file when it is
+// still due. That lock lasts until the hold ends, so the line is written
+// before any other process can move the file. When the folder cannot be
+// locked the line goes to the file at the name and nothing rotates.
 class RotationHold {
 public:
     explicit RotationHold(unsigned options) noexcept;

@@ -4,10 +4,13 @@
 #include "trace_fixture.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <new>
 
 namespace orvel_test {
 namespace {
@@ -16,6 +19,59 @@ namespace fs = std::filesystem;
 
 std::atomic<std::int64_t> test_now{1'000'000};
 std::int64_t test_clock() noexcept { return test_now.load(); }
+
+// The rotation clock of processes that share a log, in memory they share.
+std::atomic<std::int64_t>* shared_now = nullptr;
+std::int64_t shared_clock() noexcept { return shared_now->load(); }
+
+// A child process that shares the log: on 'o' it sets the log, on 'l' it
+// traces its next line "NAME n", each by the shared clock, and answers once
+// done; on 'q' it ends.
+class TracingProcess {
+public:
+    TracingProcess(const fs::path& log, char name) {
+        int commands[2];
+        int answers[2];
+        if (::pipe(commands) != 0 || ::pipe(answers) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            orvel::set_rotation_clock(shared_clock);
+            int n = 0;
+            for (char command = 0; ::read(commands[0], &command, 1) == 1 && command != 'q';) {
+                if (command == 'o') {
+                    __settraceopts(ORVEL_OPT_ROTATE);
+                    __settracefile(log.c_str());
+                } else {
+                    __tracef(ORVEL_ERR, nullptr, nullptr, 0, "%c %d", name, n++);
+                }
+                if (::write(answers[1], &command, 1) != 1) break;
+            }
+            ::_exit(0);
+        }
+        ::close(commands[0]);
+        ::close(answers[1]);
+        commands_ = commands[1];
+        answers_ = answers[0];
+    }
+    ~TracingProcess() {
+        run('q');
+        ::close(commands_);
+        ::close(answers_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    TracingProcess(const TracingProcess&) = delete;
+    TracingProcess& operator=(const TracingProcess&) = delete;
+
+    // True once the child has done it.
+    bool run(char command) {
+        return ::write(commands_, &command, 1) == 1 && (command == 'q' || ::read(answers_, &command, 1) == 1);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int commands_ = -1;
+    int answers_ = -1;
+};
 
 class Rotation : public TraceTest {
 protected:
@@ -185,6 +241,55 @@ TEST_F(Rotation, UnopenableNewFileLeavesTheProcessAliveWithoutOutput) {
     EXPECT_EQ(child.err, "Can't open log file\n");
     EXPECT_TRUE(fs::is_directory(log_));
     EXPECT_TRUE(fs::is_empty(log_));
+}
+
+
+// Two processes share one log rotated by age, opened a second apart. Each
+// follows the other's rotation at its next line: after every line, that line
+// is the last of the live file, never in the copy just made or in the deleted
+// file; and only one rotates when both are due.
+TEST_F(Rotation, ProcessesSharingALogByAgeWriteEachLineToTheLiveFile) {
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<std::int64_t>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    shared_now = new (shared) std::atomic<std::int64_t>(100);
+    __setrotateinterval(3);
+    for (const unsigned backlogs : {0u, 5u}) {
+        SCOPED_TRACE("backlogs " + std::to_string(backlogs));
+        for (const auto& entry : fs::directory_iterator(temp_dir())) fs::remove(entry.path());
+        __setrotatebacklogs(backlogs);
+        TracingProcess a(log_, 'A');
+        TracingProcess b(log_, 'B');
+        shared_now->store(100);
+        ASSERT_TRUE(a.run('o'));
+        shared_now->store(101);
+        ASSERT_TRUE(b.run('o'));
+        // A rotates at 104 and 108 (its age counts from its rotations), B at
+        // 112; at 112 A is due too, but follows B's rotation instead.
+        const std::pair<char, std::int64_t> lines[] = {{'A', 101}, {'B', 101}, {'A', 102}, {'B', 102},
+                                                       {'A', 104}, {'B', 104}, {'A', 105}, {'B', 105},
+                                                       {'A', 108}, {'B', 108}, {'B', 112}, {'A', 112}};
+        int next[2] = {0, 0};
+        for (const auto& [name, at] : lines) {
+            shared_now->store(at);
+            TracingProcess& process = name == 'A' ? a : b;
+            ASSERT_TRUE(process.run('l'));
+            const std::string line = std::string(1, name) + " " + std::to_string(next[name - 'A']++);
+            const std::vector<std::string> live = split_lines(read_file(log_));
+            EXPECT_TRUE(!live.empty() && live.back() == line) << line << " at " << at << " is not in the live file";
+        }
+        EXPECT_EQ(read_file(log_), "B 5\nA 5\n");
+        if (backlogs == 0) {
+            EXPECT_FALSE(fs::exists(copy(1)));
+            continue;
+        }
+        EXPECT_EQ(read_file(copy(1)), "A 4\nB 4\n");
+        EXPECT_EQ(read_file(copy(2)), "A 2\nB 2\nA 3\nB 3\n");
+        EXPECT_EQ(read_file(copy(3)), "A 0\nB 0\nA 1\nB 1\n");
+        EXPECT_FALSE(fs::exists(copy(4)));
+    }
+    shared_now = nullptr;
+    ::munmap(shared, sizeof(std::atomic<std::int64_t>));
 }
 
 }  // namespace
