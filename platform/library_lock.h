@@ -3,9 +3,9 @@
 // time and never interleave their commands or mix their texts. Each
 // library links its own copy of this unit, hence its own lock.
 //
-// Recursive, so a host's trace writer or hook that calls back into the
-// library on the calling thread goes on. Never destroyed: calls made while
-// the process exits still find it.
+// Recursive: an export may call another export of its library (the BASIC
+// face calls the flat API), and a kept lock (below) is held across calls.
+// Never destroyed: calls made while the process exits still find it.
 //
 // Fork: no prepare handler, so a fork never waits for a call of another
 // thread. The child gets a fresh lock (the inherited one may be held by a
