@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "orvel.h"
@@ -136,10 +137,22 @@ Function* tarvik_export(const char* name) {
     return function;
 }
 
-// tarvik's reader object behind a handle, as selvane sees it.
-const Pcsc_Common* tarvik_reader(int32_t handle) {
-    auto* const resolve = tarvik_export<Pcsc_Common*(int)>("tarvik_resolve_device");
-    return resolve ? resolve(handle) : nullptr;
+// What tarvik's reader object behind a handle holds, read as selvane reads
+// it (under tarvik's lock); no connection when the handle is unknown.
+struct ReaderConnection {
+    SCARDCONTEXT context = 0;
+    SCARDHANDLE card = 0;
+    bool known = false;
+};
+ReaderConnection tarvik_reader(int32_t handle) {
+    ReaderConnection seen;
+    auto* const with_card = tarvik_export<std::remove_pointer_t<tarvik_with_card_fn>>("tarvik_with_card");
+    if (with_card == nullptr) return seen;
+    with_card(handle, 0, [](void* context, const Pcsc_Common* reader) {
+        auto& out = *static_cast<ReaderConnection*>(context);
+        out = {reader->context, reader->card, true};
+    }, &seen);
+    return seen;
 }
 
 // tarvik's plain identity read of its open reader, texts joined.
@@ -295,16 +308,14 @@ TEST_F(SelvaneInRig, ChildForkedAfterAReadReadsAndTheParentGoesOn) {
     ASSERT_NE(first.texts.find("\nNAME=Peeters\n"), std::string::npos);
     const Read first_visitors = visitors_read();
     ASSERT_EQ(first_visitors.result, 1);
-    const Pcsc_Common* reader = tarvik_reader(handle);
-    ASSERT_NE(reader, nullptr);
-    const SCARDCONTEXT context = reader->context;
-    const SCARDHANDLE card = reader->card;
+    const ReaderConnection parents = tarvik_reader(handle);
+    ASSERT_TRUE(parents.known);
 
     const int status = wait_child(start_child(Ending::exit_handlers, [&] {
         if (const int eid = child_reads(first.texts); eid != 0) return eid;
         if (visitors_read().texts != first_visitors.texts) return 2;
-        const Pcsc_Common* own = tarvik_reader(handle);
-        return own != nullptr && own->context != context && own->card != card ? 0 : 3;
+        const ReaderConnection own = tarvik_reader(handle);
+        return own.known && own.context != parents.context && own.card != parents.card ? 0 : 3;
     }));
     EXPECT_TRUE(exited_with(status, 0)) << status << " (exit 3: the parent's connection)";
 
@@ -674,14 +685,12 @@ TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     const int32_t handle = PCSC_Open_device(slot(2).c_str());
     ASSERT_GT(handle, 0);
 
-    const Pcsc_Common* reader = tarvik_reader(handle);
-    ASSERT_NE(reader, nullptr);
-    ASSERT_NE(reader->card, 0);
-    const SCARDHANDLE held = reader->card;
+    const SCARDHANDLE held = tarvik_reader(handle).card;
+    ASSERT_NE(held, 0);
 
     EXPECT_EQ(QUARLO_Display_Message(0, "OK", 0, 0), 0);
     EXPECT_EQ(file_bytes(record), "message card=" + std::to_string(held) + " a=0 b=0 text=OK\n");
-    EXPECT_EQ(reader->card, held);
+    EXPECT_EQ(tarvik_reader(handle).card, held);
     // The connection still serves tarvik.
     int32_t powered = 0, removed = 1, atr_len = 0;
     unsigned char atr[SELVANE_ATR_SIZE] = {};
