@@ -67,6 +67,8 @@ TARVIK_EXPORT int tarvik_with_card(int handle, int hold, tarvik_card_task task, 
     Pcsc_Common* const reader = tarvik_resolve_device(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!task) return -1;
+    // The task may call PC/SC itself (the pinpad's direct connection).
+    if (!HCL_pcsc_usable()) return static_cast<int32_t>(static_cast<uint32_t>(SCARD_E_NO_SERVICE));
     if (!hold) {
         task(context, reader);
         return 0;

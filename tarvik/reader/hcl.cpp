@@ -217,6 +217,8 @@ int HCL_service_running(const char* name, int* running) {
 
 void HCL_sleep(int milliseconds) { kit::platform::sleep_ms(milliseconds); }
 
+bool HCL_pcsc_usable() { return tarvik::reader::pcsc_usable(); }
+
 bool IsServiceRunning(const char* name) {
     const bool running = name && kit::platform::process_running(name);
     __tracef(ORVEL_DEBUG, "IsServiceRunning", __FILE__, __LINE__, running ? "The service %s is running"

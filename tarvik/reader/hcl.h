@@ -125,6 +125,9 @@ void HCL_sleep(int milliseconds);
 // and begin attempts (plain stores: they may have been mid-change at the
 // fork) and marks the reader to be opened again on the next call.
 void HCL_forget_inherited() noexcept;
+// False while no PC/SC call may be made: once the process exits, and in a
+// forked child whose first PC/SC use has not answered yet.
+bool HCL_pcsc_usable();
 // True when a process named name runs (the answer is only traced by callers).
 bool IsServiceRunning(const char* name);
 

@@ -241,7 +241,7 @@ int Pcsc_Common::statusThenBegin(int timeout_ms, int* begun, int* powered, int* 
     if (!pcsc_usable()) return getStatus(powered, absent, atr, atr_len);
     leave_card_free_if_held_long();
     BeginOutcome outcome;
-    if (!awaitAttempt(*start_status_then_begin(context, card, reader_name), deadline, &outcome))
+    if (!awaitAttempt(*start_status_then_begin(context, card, reader_name), deadline, &outcome) || !outcome.status)
         return kTransactionTimeout;
     const int status = applyStatus(*outcome.status, powered, absent, atr, atr_len);
     if (outcome.begun) *begun = grantOrRetry(outcome.result, deadline);

@@ -130,8 +130,9 @@ extern "C" Pcsc_Common* tarvik_resolve_device(int handle);
 // long as an eID transaction does), and the PC/SC transaction is ended
 // after the task. 0 when the task ran; otherwise -100 (unknown handle), the
 // status read's failure (1 card removed or reader unavailable, a PC/SC
-// error) or the begin's (2 not granted in time, -99 card removed). No lock
-// is held once it has returned.
+// error) or the begin's (2 not granted in time, -99 card removed), and
+// SCARD_E_NO_SERVICE (narrowed) while no PC/SC call may be made (once the
+// process exits). No lock is held once it has returned.
 using tarvik_card_task = void (*)(void* context, const Pcsc_Common* reader);
 extern "C" int tarvik_with_card(int handle, int hold, tarvik_card_task task, void* context);
 using tarvik_with_card_fn = int (*)(int handle, int hold, tarvik_card_task task, void* context);

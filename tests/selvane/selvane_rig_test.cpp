@@ -475,6 +475,67 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
     for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
 }
 
+// Another process holds the card for longer than the reads wait for it:
+// tarvik's read gives up after its card check's short wait, the visitors read
+// after its 10 s, both with "not granted in time" and before the holder lets
+// go; once it has, both read again.
+TEST_F(SelvaneInRig, ReadsOfACardAnotherProcessHoldsAnswerNotGrantedInTime) {
+    insert_eid();
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read identity = eid_read();
+    ASSERT_EQ(identity.result, 0);
+    const Read visitors = visitors_read();
+    ASSERT_EQ(visitors.result, 1);
+    int release[2], news[2];
+    ASSERT_EQ(::pipe(release), 0);
+    ASSERT_EQ(::pipe(news), 0);
+    const pid_t holder = start_card_holder(slot(0), release[0], news[1]);
+    ASSERT_GT(holder, 0);
+    char said = 0;
+    ASSERT_EQ(::read(news[0], &said, 1), 1);
+    ASSERT_EQ(said, 'h');
+
+    EXPECT_EQ(eid_read().result, 2);
+    EXPECT_EQ(visitors_read().result, 2);
+    ASSERT_EQ(::fcntl(news[0], F_SETFL, O_NONBLOCK), 0);
+    EXPECT_EQ(::read(news[0], &said, 1), -1) << "a read waited until the holder let the card go";
+
+    EXPECT_EQ(::write(release[1], "g", 1), 1);
+    EXPECT_TRUE(exited_with(wait_child(holder), 0));
+    EXPECT_EQ(eid_read().texts, identity.texts);
+    EXPECT_EQ(visitors_read().texts, visitors.texts);
+    for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
+}
+
+// A thread of the host reads back to back while a forked child opens the
+// reader again and reads: the child gets the card within a few seconds
+// instead of waiting for the host to stop. Its wait is ended at 30 s.
+TEST_F(SelvaneInRig, ChildGetsTheCardBesideThreadsThatReadContinuously) {
+    insert_eid();
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read expected = eid_read();
+    ASSERT_EQ(expected.result, 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::thread reader([&] {
+        while (!stop.load())
+            if (const Read read = eid_read(); read.result == 0 && read.texts != expected.texts) ++wrong;
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // held on end for longer than one turn
+    const pid_t child = start_child(Ending::immediate, [&] {
+        ::alarm(30);
+        for (;;) {
+            const Read read = eid_read();
+            if (read.result == 0) return read.texts == expected.texts ? 0 : 2;
+        }
+    });
+    const int status = wait_child(child);
+    stop = true;
+    reader.join();
+    EXPECT_TRUE(exited_with(status, 0)) << status << " (a signal: it never got the card)";
+    EXPECT_EQ(wrong.load(), 0);
+}
+
 // The host forks while another of its threads is inside pcsc-lite, holding
 // that library's process-wide lock (stopped there on purpose). In the
 // child that lock stays held for ever: the child's calls answer failure
