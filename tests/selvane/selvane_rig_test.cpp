@@ -417,20 +417,54 @@ struct OwnConnection {
     }
 };
 
-// A process that holds the card in a transaction until a byte comes on
-// release_fd (20 s at most); it writes 'h' to news_fd once it holds it,
-// 'r' once it let go.
-pid_t start_card_holder(const std::string& reader, int release_fd, int news_fd) {
-    return start_child(Ending::immediate, [&] {
-        OwnConnection own;
-        if (!own.open(reader) || SCardBeginTransaction(own.card) != SCARD_S_SUCCESS) return 1;
-        if (::write(news_fd, "h", 1) != 1) return 2;
-        pollfd told{release_fd, POLLIN, 0};
-        ::poll(&told, 1, 20000);
-        SCardEndTransaction(own.card, SCARD_LEAVE_CARD);
-        return ::write(news_fd, "r", 1) == 1 ? 0 : 2;
-    });
-}
+// Another process that holds the card from its construction until
+// release(), or for 20 s at most.
+class CardHolder {
+public:
+    explicit CardHolder(const std::string& reader) {
+        if (::pipe(release_) != 0 || ::pipe(news_) != 0) return;
+        pid_ = start_child(Ending::immediate, [&] {
+            OwnConnection own;
+            if (!own.open(reader) || SCardBeginTransaction(own.card) != SCARD_S_SUCCESS) return 1;
+            if (::write(news_[1], "h", 1) != 1) return 2;
+            pollfd told{release_[0], POLLIN, 0};
+            ::poll(&told, 1, 20000);
+            SCardEndTransaction(own.card, SCARD_LEAVE_CARD);
+            return ::write(news_[1], "r", 1) == 1 ? 0 : 2;
+        });
+        char said = 0;
+        holding_ = pid_ > 0 && ::read(news_[0], &said, 1) == 1 && said == 'h' &&
+                   ::fcntl(news_[0], F_SETFL, O_NONBLOCK) == 0;
+    }
+    ~CardHolder() {
+        release();
+        for (int fd : {release_[0], release_[1], news_[0], news_[1]}) ::close(fd);
+    }
+    CardHolder(const CardHolder&) = delete;
+    CardHolder& operator=(const CardHolder&) = delete;
+
+    // True once it holds the card.
+    bool holding() const { return holding_; }
+    // True when it has not let the card go yet.
+    bool still_holding() {
+        char said = 0;
+        return holding_ && ::read(news_[0], &said, 1) == -1;
+    }
+    // Lets the card go; true when the holder ended well.
+    bool release() {
+        if (pid_ <= 0) return false;
+        const bool told = ::write(release_[1], "g", 1) == 1;
+        const bool ended = exited_with(wait_child(pid_), 0);
+        pid_ = -1;
+        return told && ended;
+    }
+
+private:
+    int release_[2] = {-1, -1};
+    int news_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    bool holding_ = false;
+};
 
 }  // namespace
 
@@ -443,14 +477,8 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
     ASSERT_GT(handle, 0);
     auto* const command = tarvik_export<decltype(cardCommand_T0_T1)>("cardCommand_T0_T1");
     ASSERT_NE(command, nullptr);
-    int release[2], news[2];
-    ASSERT_EQ(::pipe(release), 0);
-    ASSERT_EQ(::pipe(news), 0);
-    const pid_t holder = start_card_holder(slot(0), release[0], news[1]);
-    ASSERT_GT(holder, 0);
-    char said = 0;
-    ASSERT_EQ(::read(news[0], &said, 1), 1);
-    ASSERT_EQ(said, 'h');
+    CardHolder holder(slot(0));
+    ASSERT_TRUE(holder.holding());
 
     std::thread waiting([&] {
         unsigned char apdu[] = {0x00, 0xA4, 0x04, 0x0C, 0x00};
@@ -465,14 +493,11 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
         return PCSC_Get_devices(0, devices.data()) == 0 && std::strstr(devices.data(), "Kit Plain") ? 0 : 1;
     });
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::fcntl(news[0], F_SETFL, O_NONBLOCK), 0);
-    EXPECT_EQ(::read(news[0], &said, 1), -1) << "fork returned only after the holder let the card go";
+    EXPECT_TRUE(holder.still_holding()) << "fork returned only after the holder let the card go";
 
-    EXPECT_EQ(::write(release[1], "g", 1), 1);
+    EXPECT_TRUE(holder.release());
     waiting.join();
-    EXPECT_TRUE(exited_with(wait_child(holder), 0));
     EXPECT_TRUE(exited_with(wait_child(child), 0));
-    for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
 }
 
 // Another process holds the card for longer than the reads wait for it:
@@ -486,25 +511,16 @@ TEST_F(SelvaneInRig, ReadsOfACardAnotherProcessHoldsAnswerNotGrantedInTime) {
     ASSERT_EQ(identity.result, 0);
     const Read visitors = visitors_read();
     ASSERT_EQ(visitors.result, 1);
-    int release[2], news[2];
-    ASSERT_EQ(::pipe(release), 0);
-    ASSERT_EQ(::pipe(news), 0);
-    const pid_t holder = start_card_holder(slot(0), release[0], news[1]);
-    ASSERT_GT(holder, 0);
-    char said = 0;
-    ASSERT_EQ(::read(news[0], &said, 1), 1);
-    ASSERT_EQ(said, 'h');
+    CardHolder holder(slot(0));
+    ASSERT_TRUE(holder.holding());
 
     EXPECT_EQ(eid_read().result, 2);
     EXPECT_EQ(visitors_read().result, 2);
-    ASSERT_EQ(::fcntl(news[0], F_SETFL, O_NONBLOCK), 0);
-    EXPECT_EQ(::read(news[0], &said, 1), -1) << "a read waited until the holder let the card go";
+    EXPECT_TRUE(holder.still_holding()) << "a read waited until the holder let the card go";
 
-    EXPECT_EQ(::write(release[1], "g", 1), 1);
-    EXPECT_TRUE(exited_with(wait_child(holder), 0));
+    EXPECT_TRUE(holder.release());
     EXPECT_EQ(eid_read().texts, identity.texts);
     EXPECT_EQ(visitors_read().texts, visitors.texts);
-    for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
 }
 
 // A thread of the host reads back to back while a forked child opens the
