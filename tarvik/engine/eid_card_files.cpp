@@ -270,8 +270,8 @@ int check_status_and_atr(int handle, int* started) {
     std::array<unsigned char, 128> atr{};
     unsigned int atr_len = HCL_ATR_MAX;
     uint16_t sw = 0;
-    const int status =
-        HCL_card_status_then_start_transaction(handle, EID_CHECK_TRANSACTION_TIMEOUT_MS, started, atr.data(), &atr_len, &sw);
+    const int status = HCL_card_status_then_start_transaction(handle, EID_CHECK_TRANSACTION_TIMEOUT_MS, started,
+                                                              atr.data(), &atr_len, &sw);
     if (status == HCL_TRANSACTION_NOT_GRANTED) return status;
     if (status != 0) return EID_CHECK_STATUS;
     if (sw != kSwOk) {

@@ -195,8 +195,10 @@ int Pcsc_Common::applyStatus(const StatusCalls& calls, int* powered, int* absent
 }
 
 int Pcsc_Common::getStatus(int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
-    if (!tarvik::reader::pcsc_usable()) return applyStatus(StatusCalls{.first = narrow(SCARD_E_NO_SERVICE)}, powered, absent, atr, atr_len);
-    return applyStatus(tarvik::reader::make_status_calls(context, card, reader_name), powered, absent, atr, atr_len);
+    const StatusCalls calls = tarvik::reader::pcsc_usable()
+                                  ? tarvik::reader::make_status_calls(context, card, reader_name)
+                                  : StatusCalls{.first = narrow(SCARD_E_NO_SERVICE)};
+    return applyStatus(calls, powered, absent, atr, atr_len);
 }
 
 int Pcsc_Common::readSyncCard(int type, int length, int address, unsigned char* buffer) {
