@@ -1,7 +1,8 @@
 // The reader exports while the process exits, beside a host thread that
 // goes on calling: from an atexit handler registered before libtarvik.so was
-// loaded, so it runs after the library's own exit-time step and before the
-// libraries' destructors free pcsc-lite's state. Reader: "Kit Plain".
+// loaded (at the start of the program, whatever other tests load), so it
+// runs after the library's own exit-time step and before the libraries'
+// destructors free pcsc-lite's state. Reader: "Kit Plain".
 #include <gtest/gtest.h>
 
 #include <PCSC/pcsclite.h>
@@ -64,7 +65,9 @@ int busy_answer_from_now() {
     return g_exit_call.busy_result.load();
 }
 
+// Does something only in the child that exits.
 void call_reader_at_exit() {
+    if (g_exit_call.report_fd < 0) return;
     ExitReport report;
     report.busy_result = busy_answer_from_now();
     report.handler_result = card_status();
@@ -72,12 +75,13 @@ void call_reader_at_exit() {
     if (write(g_exit_call.report_fd, &report, sizeof report) != sizeof report) std::abort();
 }
 
-// In the child: registers the handler, loads the library, opens the reader,
-// starts the busy thread and exits; never returns.
+[[maybe_unused]] const bool g_handler_registered = std::atexit(call_reader_at_exit) == 0;
+
+// In the child: loads the library, opens the reader, starts the busy thread
+// and exits; never returns.
 [[noreturn]] void run_child(int report_fd, const std::string& reader) {
     g_exit_call.report_fd = report_fd;
     g_exit_call.reader = reader;
-    std::atexit(call_reader_at_exit);
     void* library = dlopen(TARVIK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) _exit(3);
     g_exit_call.get_card_status = reinterpret_cast<GetCardStatus>(dlsym(library, "getCardStatus"));
