@@ -34,15 +34,20 @@
  * Threads and processes: a process has one current reader, the last one
  * opened (through this library or libtarvik.so); every handle means it.
  * Calls from several threads wait for each other: each export holds the
- * library's lock for the whole call, so no read ever mixes the texts of two.
- * A host that uses two readers from two threads holds its open and its read
- * together under a lock of its own. A forked child starts with nothing of
- * its parent's reader: its first call opens the reader again on a
- * connection of its own (or answers a failure code); a fork never waits for
- * another thread's call, and the child's calls never wait for a thread it
- * does not have. When pcsc-lite's own lock was held at the fork (another
- * thread inside a PC/SC call), the child's PC/SC calls fail after a
- * 2-second trial instead. The parent goes on as before. */
+ * library's lock for the whole call, and none when it has returned, so no
+ * read ever mixes the texts of two. A host that uses two readers from two
+ * threads holds its open and its read together under a lock of its own.
+ * Another process holding the card makes the calls wait as libtarvik.so's
+ * do (tarvik.h): PCSC_EID_Read answers 2 within half a second,
+ * PCSC_Visitors_Read 2 after 10 s, and the status, SIS and pinpad calls and
+ * the open wait as long as the holder. A forked child starts with nothing of its parent's
+ * reader: its first call opens the reader again on a connection of its own
+ * (or answers a failure code); a fork never waits for another thread's
+ * call, and the child's calls never wait for a thread it does not have.
+ * When pcsc-lite's own lock was held at the fork (another thread inside a
+ * PC/SC call), the child's PC/SC calls fail after a 2-second trial instead,
+ * until that trial answers. The parent goes on as before. From the start of
+ * exit() on, the calls answer as with no PC/SC service. */
 #ifndef SELVANE_H
 #define SELVANE_H
 
@@ -189,14 +194,16 @@ SELVANE_API int32_t QUARLO_eidAuthenticateValidationKey(int32_t handle, const ch
  * SELVANE_VISITORS_ID_TEXT_SIZE and SELVANE_VISITORS_ADDRESS_TEXT_SIZE bytes
  * (a rendering never goes past them). Mode 1 XML, 0 lines, other modes read
  * and write nothing. reserved1 and reserved2 are ignored. Both files are
- * read while the card is held against other processes (one PC/SC
- * transaction, waited for up to 10 seconds as an eID read does). Returns 1
+ * read in one call of libtarvik.so while the card is held against other
+ * processes (one PC/SC transaction, waited for up to 10 seconds as an eID
+ * transaction does; the card's status is read within the same wait) and
+ * against the other threads. Returns 1
  * success, SELVANE_VISITORS_NO_CARD (card removed or reader unavailable),
  * 2 (another process kept the card for the whole wait), the first status
  * word other than 0x9000 met, SELVANE_NO_DEVICE, SELVANE_NO_TARVIK (also
  * from a tarvik that cannot hold the card), -202/-203 for a null
- * address/identity buffer, else tarvik's getCardStatus or cardCommand_T0_T1
- * code. A file is read up to
+ * address/identity buffer, else tarvik's status-read (as getCardStatus) or
+ * cardCommand_T0_T1 code. A file is read up to
  * 8,192 bytes; 6A86, or 6B00 after the first chunk, ends it. Text already
  * appended stays on failure. ==== */
 SELVANE_API int32_t PCSC_Visitors_Read(int32_t handle, int32_t mode, char* identity, char* address, int32_t reserved1,

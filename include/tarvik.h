@@ -19,18 +19,44 @@
  * Threads and processes: a process has one current reader, the last one
  * opened by openDevice (or libselvane.so's open); every handle means it.
  * Calls from several threads wait for each other: each export holds the
- * library's lock for the whole call, so no read ever mixes the texts of two
- * and no thread's commands come between another's. A host that uses two
- * readers from two threads holds its openDevice and its read together under
- * a lock of its own. A forked child starts with nothing of its parent's
- * reader or card data: its first call opens the reader again by name on a
- * connection of its own (or answers -100 when that fails); a fork never
- * waits for another thread's call, and the child's calls never wait for a
- * thread it does not have. When pcsc-lite's own lock was held at the fork
- * (another thread inside a PC/SC call), the child's PC/SC calls fail after
- * a 2-second trial instead (-2 from openDevice, -100 on the inherited
- * handle). The parent goes on as before; a child's exit() releases nothing
- * of the parent's.
+ * library's lock for the whole call, and none when it has returned, so no
+ * read ever mixes the texts of two and no thread's commands come between
+ * another's. A host that uses two readers from two threads holds its
+ * openDevice and its read together under a lock of its own.
+ *
+ * Another process holding the card: PC/SC makes every call on the card wait
+ * until the holder lets go. The transactions bound that wait: a read,
+ * verification, authentication or signing answers 2 (not granted in time)
+ * when its card check could not have the card at once (it waits at most
+ * about half a second), or -1 when its own transaction was not granted
+ * within 10 s; the card's status is read within the same bound. Calls that
+ * read the card outside a transaction wait as long as the holder:
+ * cardPresent, getCardStatus, openDevice, readSisCard, a single
+ * cardCommand_T0_T1, and the card-identifier read that
+ * eidAuthenticationOnline makes before its transaction. A process that has
+ * held the card for 2 s on end leaves it free for 300 ms before its next
+ * call's first use of it, so a process waiting for the card gets it within
+ * a few seconds.
+ *
+ * fork: a forked child starts with nothing of its parent's reader or card
+ * data: its first call opens the reader again by name on a connection of
+ * its own (or answers -100 when that fails); a fork never waits for another
+ * thread's call, and the child's calls never wait for a thread it does not
+ * have. When pcsc-lite's own lock was held at the fork (another thread
+ * inside a PC/SC call), the child's first PC/SC use gets no answer within
+ * its 2-second trial: its calls fail meanwhile (-2 from openDevice, -100 on
+ * the inherited handle, an empty reader list), and once that use answers,
+ * the next call opens the reader again. The parent goes on as before; a
+ * child's exit() releases nothing of the parent's. The library stays
+ * loaded, whatever the host unloads, once it has started a thread of its
+ * own (to wait for the card, or for a child's first PC/SC use).
+ *
+ * exit(): from its start on, the exports make no PC/SC call and answer as
+ * with no PC/SC service (an empty reader list, -2 from openDevice, the
+ * PC/SC code SCARD_E_NO_SERVICE, or the export's failure code), so host
+ * threads still calling into the kit do not meet pcsc-lite's freed state.
+ * A thread that is inside a PC/SC call when pcsc-lite unloads is beyond the
+ * kit.
  *
  * What a verified read proves: that the card's files agree with the card's
  * own certificates. The chain is anchored on the card's root certificate

@@ -33,6 +33,17 @@ std::string library_file_name(std::string_view name) {
     return "lib" + base + ".so";
 }
 
+bool keep_module_loaded(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || !info.dli_fname) return false;
+    // A reference taken with RTLD_NODELETE marks the module for good; the
+    // reference itself is not kept.
+    void* again = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    if (!again) return false;
+    dlclose(again);
+    return true;
+}
+
 DynamicLibrary::DynamicLibrary(std::string_view name, const char* trace_name, const char* file, int line)
     : trace_name_(trace_name) {
     const std::string library_file = library_file_name(name);

@@ -11,6 +11,12 @@ namespace kit::platform {
 // given, and so is any other name.
 std::string library_file_name(std::string_view name);
 
+// Keeps the loaded module that holds address mapped until the process ends,
+// whatever dlclose calls come later: a thread that runs its code, or a
+// connection it holds, must never outlive it. False when the module cannot
+// be found.
+bool keep_module_loaded(const void* address);
+
 // One reference to a loaded library (dlopen RTLD_NOW | RTLD_LOCAL); the
 // reference is dropped when the object dies or is reset.
 class DynamicLibrary {

@@ -1,10 +1,12 @@
 // One lock per library: every export of libtarvik.so and libselvane.so
 // holds it for the whole call, so calls from several threads run one at a
 // time and never interleave their commands or mix their texts. Each
-// library links its own copy of this unit, hence its own lock.
+// library links its own copy of this unit, hence its own lock. No lock is
+// held once an export has returned.
 //
-// Recursive: an export may call another export of its library (the BASIC
-// face calls the flat API), and a kept lock (below) is held across calls.
+// Recursive: an export may call another export of its library on its own
+// thread (the BASIC face calls the flat API; selvane's visitors read calls
+// tarvik's exchange from inside tarvik_with_card).
 // Never destroyed: calls made while the process exits still find it.
 //
 // Fork: no prepare handler, so a fork never waits for a call of another
@@ -24,13 +26,10 @@ public:
     LibraryCall& operator=(const LibraryCall&) = delete;
 };
 
-// For a pair of exports that another library calls around several exports
-// of this one (a card held over two files): the calling thread keeps the
-// lock from a successful begin (keep_library_locked) to its end
-// (release_kept_lock), so no other thread's call comes between. Both are
-// called under a LibraryCall; a release with no hold kept does nothing.
-void keep_library_locked() noexcept;
-void release_kept_lock() noexcept;
+// Counts the outermost calls made so far (an export called from inside
+// another one of the same library counts with it), so that the code under
+// the lock can tell one call from the next. Read under a LibraryCall.
+unsigned long library_call_number() noexcept;
 
 // What a forked child must forget of its parent's state (connections, card
 // handles, cached card data) before its first call uses it. Plain stores

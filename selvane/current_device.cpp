@@ -16,8 +16,8 @@ int32_t device_or_current(int32_t handle) { return handle == 0 ? g_current_devic
 
 bool is_tarvik_device(int32_t handle) {
     if (handle <= 0) return false;
-    if (tarvik_exports().resolve_device) return call::resolve_device(handle) != nullptr;
-    return true;
+    if (!tarvik_exports().with_card) return true;
+    return call::with_card(handle, false, [](void*, const Pcsc_Common*) {}, nullptr) == 0;
 }
 
 }  // namespace selvane

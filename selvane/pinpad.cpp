@@ -82,17 +82,36 @@ private:
 };
 
 template <typename Call>
-int with_pinpad(int32_t handle, Call call) {
-    handle = device_or_current(handle);
-    Pcsc_Common* reader = handle > 0 ? call::resolve_device(handle) : nullptr;
-    if (!reader) return kNoDevice;
-    if (!is_pinpad(*reader)) return kNotPinpad;
+int pinpad_call(const Pcsc_Common& reader, Call& call) {
+    if (!is_pinpad(reader)) return kNotPinpad;
     const PinpadLibrary* library = pinpad_library();
     if (!library) return kNoLibrary;
-    if (reader->card != 0) return call(*library, reader->card);
-    DirectConnection direct(reader->readerNameCopy().data());
+    if (reader.card != 0) return call(*library, reader.card);
+    DirectConnection direct(reader.readerNameCopy().data());
     if (direct.result() != 0) return direct.result();
     return call(*library, direct.card());
+}
+
+// The reader object is read, and the pinpad library called, under tarvik's
+// lock: no other thread can reopen the reader and let the card handle go
+// meanwhile.
+template <typename Call>
+int with_pinpad(int32_t handle, Call call) {
+    handle = device_or_current(handle);
+    if (handle <= 0) return kNoDevice;
+    struct Task {
+        Call& call;
+        int result = kNoDevice;
+    } task{call};
+    const int found = call::with_card(handle, false, [](void* context, const Pcsc_Common* reader) {
+        auto& t = *static_cast<Task*>(context);
+        try {
+            t.result = pinpad_call(*reader, t.call);
+        } catch (...) {
+            t.result = -1;  // nothing thrown crosses tarvik's frames
+        }
+    }, &task);
+    return found == 0 ? task.result : kNoDevice;
 }
 
 }  // namespace

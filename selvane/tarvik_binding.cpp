@@ -35,9 +35,7 @@ bool bind_all(const kit::platform::DynamicLibrary& lib, TarvikExports& t) {
     if (!required) return false;
     bind(lib, t.eidAuthenticationOnline, "eidAuthenticationOnline");
     bind(lib, t.eidStartOnline, "eidStartOnline");
-    bind(lib, t.resolve_device, "tarvik_resolve_device");
-    bind(lib, t.begin_transaction, "tarvik_begin_transaction");
-    bind(lib, t.end_transaction, "tarvik_end_transaction");
+    bind(lib, t.with_card, "tarvik_with_card");
     return true;
 }
 
@@ -61,15 +59,6 @@ kit::platform::DynamicLibrary open_tarvik() {
     return kit::platform::DynamicLibrary(folder + kit::platform::library_file_name("tarvik.dll"), "load_tarvik");
 }
 
-// Drops selvane's reference at detach but keeps tarvik mapped: its reader
-// object holds a PC/SC context and connection that an unmapped tarvik could
-// never release, and a later load finds them again.
-void keep_mapped(const TarvikExports& t) {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(t.getIccList), &info) == 0 || !info.dli_fname) return;
-    if (void* again = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(again);
-}
-
 }  // namespace
 
 TarvikExports& tarvik_exports() { return g_exports; }
@@ -83,7 +72,10 @@ int load_tarvik() {
         __tracef(ORVEL_ERR, "load_tarvik", __FILE__, __LINE__, "tarvik lacks an export; selvane stays unbound");
         return kTarvikIncomplete;
     }
-    keep_mapped(bound);
+    // Drops selvane's reference at detach but keeps tarvik mapped: its
+    // reader object holds a PC/SC context and connection that an unmapped
+    // tarvik could never release, and a later load finds them again.
+    kit::platform::keep_module_loaded(reinterpret_cast<const void*>(bound.getIccList));
     g_exports = bound;
     g_library = new kit::platform::DynamicLibrary(std::move(library));
     return kTarvikLoaded;
@@ -132,16 +124,8 @@ int eidStartOnline(const char* server_url) {
     return g_exports.eidStartOnline ? g_exports.eidStartOnline(server_url) : kNotBound;
 }
 
-Pcsc_Common* resolve_device(int handle) {
-    return g_exports.resolve_device ? g_exports.resolve_device(handle) : nullptr;
-}
-
-int begin_transaction(int handle) {
-    return g_exports.begin_transaction ? g_exports.begin_transaction(handle) : kNotBound;
-}
-
-int end_transaction(int handle) {
-    return g_exports.end_transaction ? g_exports.end_transaction(handle) : kNotBound;
+int with_card(int handle, bool hold, tarvik_card_task task, void* context) {
+    return g_exports.with_card ? g_exports.with_card(handle, hold ? 1 : 0, task, context) : kNotBound;
 }
 
 }  // namespace call

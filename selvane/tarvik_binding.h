@@ -47,9 +47,7 @@ struct TarvikExports {
     CardCommand cardCommand_T0_T1 = nullptr;
     AuthenticationOnline eidAuthenticationOnline = nullptr;
     StartOnline eidStartOnline = nullptr;
-    tarvik_resolve_device_fn resolve_device = nullptr;
-    tarvik_begin_transaction_fn begin_transaction = nullptr;
-    tarvik_end_transaction_fn end_transaction = nullptr;
+    tarvik_with_card_fn with_card = nullptr;
 };
 
 // The process's table. Tests may fill it with stand-ins of their own.
@@ -73,10 +71,8 @@ int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned ch
                       unsigned int* response_len, unsigned short* sw);
 int eidAuthenticationOnline(int handle, const int (&masks)[10], const char* pin, char* transaction_id);
 int eidStartOnline(const char* server_url);
-// The reader object behind a handle; null when unknown or not bound.
-Pcsc_Common* resolve_device(int handle);
-int begin_transaction(int handle);
-int end_transaction(int handle);
+// tarvik_with_card; kNotBound when not bound.
+int with_card(int handle, bool hold, tarvik_card_task task, void* context);
 }  // namespace call
 
 }  // namespace selvane

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <span>
 
 #include "platform/sleep.h"
@@ -118,21 +119,57 @@ int select(int handle, const unsigned char (&header)[5], std::string_view id) {
     return exchange(handle, header, id, &ignored);
 }
 
-// The card held for the whole read, and let go on every path.
-class HeldCard {
-public:
-    explicit HeldCard(int handle) : handle_(handle), result_(call::begin_transaction(handle)) {}
-    ~HeldCard() {
-        if (result_ == 0) call::end_transaction(handle_);
-    }
-    HeldCard(const HeldCard&) = delete;
-    HeldCard& operator=(const HeldCard&) = delete;
-    int result() const { return result_; }
-
-private:
-    int handle_;
-    int result_;
+// What the read does while tarvik holds the card for it.
+struct HeldRead {
+    int handle;
+    int mode;
+    char* identity;
+    std::size_t identity_size;
+    char* address;
+    std::size_t address_size;
+    int result = kOk;
 };
+
+int read_both_files(const HeldRead& r) {
+    for (const auto& [header, id] : {std::pair{&kSelectDf, kMasterFile}, std::pair{&kSelectDf, kEidDirectory},
+                                     std::pair{&kSelectEf, kIdentityFile}}) {
+        if (const int sw = select(r.handle, *header, id); sw != kSwOk) return sw;
+    }
+    std::string file;
+    if (const int result = read_file(r.handle, 80, file); result != kOk) return result;
+    const bool writes = r.mode == kModeXml || r.mode == kModeLines;
+    if (writes) {
+        std::string text = r.mode == kModeXml ? "<ID_RN>" : "";
+        render_identity(file, r.mode, text);
+        if (r.mode == kModeXml) text.append("</ID_RN>");
+        append_bounded(r.identity, r.identity_size, text);
+    }
+    if (const int sw = select(r.handle, kSelectEf, kAddressFile); sw != kSwOk) return sw;
+    if (const int result = read_file(r.handle, 128, file); result != kOk) return result;
+    if (writes) {
+        std::string text = r.mode == kModeXml ? "<ID_ADDRESS>" : "";
+        render_address(file, r.mode, text);
+        if (r.mode == kModeXml) text.append("</ID_ADDRESS>");
+        append_bounded(r.address, r.address_size, text);
+    }
+    return kOk;
+}
+
+// Nothing thrown may cross tarvik's frames: the read keeps it until tarvik
+// has let go of the card.
+struct HeldReadTask {
+    HeldRead* read;
+    std::exception_ptr thrown;
+};
+
+void run_held_read(void* context, const Pcsc_Common*) {
+    auto& task = *static_cast<HeldReadTask*>(context);
+    try {
+        task.read->result = read_both_files(*task.read);
+    } catch (...) {
+        task.thrown = std::current_exception();
+    }
+}
 
 }  // namespace
 
@@ -184,36 +221,13 @@ void render_identity(std::string_view file, int mode, std::string& out) { render
 void render_address(std::string_view file, int mode, std::string& out) { render(file, kAddressNames, mode, out); }
 
 int read(int handle, int mode, char* identity, std::size_t identity_size, char* address, std::size_t address_size) {
-    int powered = 0;
-    int removed = 0;
-    unsigned char atr[64] = {};
-    unsigned int atr_len = 0;
-    if (const int status = call::getCardStatus(handle, &powered, &removed, atr, &atr_len); status != 0)
-        return status == kStatusNoCard ? kNoCard : status;
-    const HeldCard held(handle);
-    if (held.result() != 0) return held.result();
-    for (const auto& [header, id] : {std::pair{&kSelectDf, kMasterFile}, std::pair{&kSelectDf, kEidDirectory},
-                                     std::pair{&kSelectEf, kIdentityFile}}) {
-        if (const int sw = select(handle, *header, id); sw != kSwOk) return sw;
-    }
-    std::string file;
-    if (const int result = read_file(handle, 80, file); result != kOk) return result;
-    const bool writes = mode == kModeXml || mode == kModeLines;
-    if (writes) {
-        std::string text = mode == kModeXml ? "<ID_RN>" : "";
-        render_identity(file, mode, text);
-        if (mode == kModeXml) text.append("</ID_RN>");
-        append_bounded(identity, identity_size, text);
-    }
-    if (const int sw = select(handle, kSelectEf, kAddressFile); sw != kSwOk) return sw;
-    if (const int result = read_file(handle, 128, file); result != kOk) return result;
-    if (writes) {
-        std::string text = mode == kModeXml ? "<ID_ADDRESS>" : "";
-        render_address(file, mode, text);
-        if (mode == kModeXml) text.append("</ID_ADDRESS>");
-        append_bounded(address, address_size, text);
-    }
-    return kOk;
+    HeldRead held{handle, mode, identity, identity_size, address, address_size};
+    HeldReadTask task{&held, nullptr};
+    // tarvik reads the card's status and holds the card, then runs the read.
+    const int result = call::with_card(handle, true, run_held_read, &task);
+    if (task.thrown) std::rethrow_exception(task.thrown);
+    if (result != 0) return result == kStatusNoCard ? kNoCard : result;
+    return held.result;
 }
 
 }  // namespace selvane::visitors

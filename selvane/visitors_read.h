@@ -2,13 +2,16 @@
 // direct SELECT and READ BINARY commands through tarvik's raw exchange, no
 // PIN and no signature check, rendered here with name tables of its own.
 //
-// Both files are read inside one PC/SC transaction, so another process's
-// commands never come between a SELECT and its READ BINARY.
+// Both files are read in one call of tarvik (tarvik_with_card): under its
+// lock, so no other thread's command comes between a SELECT and its READ
+// BINARY, and inside one PC/SC transaction, so no other process's does. The
+// card's status is read with the transaction's begin: a card another
+// process holds gives 2 once the begin's 10 s have passed.
 //
 // Results: 1 success; a status word other than 0x9000 (the first met); the
-// failure of tarvik's getCardStatus, transaction begin (2: the card was not
+// failure of tarvik's status read, transaction begin (2: the card was not
 // granted in time) or cardCommand_T0_T1; kNoDevice; kNoCard when the status
-// call reports the card removed or the reader unavailable (its own code for
+// read reports the card removed or the reader unavailable (its own code for
 // that, 1, would read as success).
 #ifndef SELVANE_VISITORS_READ_H
 #define SELVANE_VISITORS_READ_H

@@ -261,13 +261,19 @@ int eidReadCertificate(int handle, unsigned int number, S_EID_CERT* target) {
 namespace {
 
 // Steps 1 to 5 of the check: a readable status, 9000, an eID ATR (asked
-// once more when none has come yet). 0 or the check's code.
-int check_status_and_atr(int handle) {
+// once more when none has come yet). The first status read goes with the
+// begin of step 6, so that another process holding the card keeps neither
+// waiting past the begin's deadline: *started is the begin's result, or -1
+// when none was made. 0 or the check's code.
+int check_status_and_atr(int handle, int* started) {
     static constexpr const char* kFn = "eidCheckCard";
     std::array<unsigned char, 128> atr{};
     unsigned int atr_len = HCL_ATR_MAX;
     uint16_t sw = 0;
-    if (HCL_card_status(handle, atr.data(), &atr_len, &sw) != 0) return EID_CHECK_STATUS;
+    const int status = HCL_card_status_then_start_transaction(handle, EID_CHECK_TRANSACTION_TIMEOUT_MS, started,
+                                                              atr.data(), &atr_len, &sw);
+    if (status == HCL_TRANSACTION_NOT_GRANTED) return status;
+    if (status != 0) return EID_CHECK_STATUS;
     if (sw != kSwOk) {
         FILES_TRACE(kFn, "ERR_HCL_CARD_INCORRECT_SW");
         return EID_CHECK_INCORRECT_SW;
@@ -320,11 +326,10 @@ int check_eid_application(int handle) {
 }  // namespace
 
 int eidCheckCard(int handle) {
-    const int checked = check_status_and_atr(handle);
+    int started = -1;
+    const int checked = check_status_and_atr(handle, &started);
+    const HclStartedTransaction held(handle, started);
     if (checked != 0) return checked;
-    const int started = HCL_card_Start_transaction(handle, 10);
     if (started != 0) return started;
-    const int result = check_eid_application(handle);
-    HCL_card_End_transaction(handle);
-    return result;
+    return check_eid_application(handle);
 }

@@ -20,6 +20,7 @@ inline constexpr int EID_FILE_BUFFER_SIZE = 4096;
 inline constexpr int EID_READ_BLOCK = 128;       // bytes asked per READ BINARY
 inline constexpr int EID_READ_MAX_BLOCKS = 200;  // blocks asked at most
 inline constexpr int EID_PAUSE_MS = 20;          // after each block and each SELECT of the check
+inline constexpr int EID_CHECK_TRANSACTION_TIMEOUT_MS = 10;  // the check's own transaction
 
 // eidCheckCard results.
 inline constexpr int EID_CHECK_STATUS = 3000;          // card status not readable
@@ -76,7 +77,10 @@ int eidReadCertificate(int handle, unsigned int number, S_EID_CERT* target);
 int eidReadBinary(int handle, unsigned char* destination, int block_length, int* file_length);
 
 // Card present and powered, ATR 3B 98 ..., then SELECT 3F00, DF01, 4031 in
-// a short PC/SC transaction of its own (always ended).
+// a short PC/SC transaction of its own (always ended). Its first status
+// read is made with that transaction's begin, so a card another process
+// holds gives HCL_TRANSACTION_NOT_GRANTED as soon as the begin's deadline
+// has passed.
 // Result: 0, EID_CHECK_* (3000 to 3004), or HCL_card_Start_transaction's
 // non-zero result.
 int eidCheckCard(int handle);

@@ -59,22 +59,31 @@ TARVIK_EXPORT int cardCommand_T0_T1(int handle, unsigned char* apdu, int apdu_le
     return kit::export_failure(__func__, -1);
 }
 
-// The PC/SC transaction keeps other processes off the card, not the other
-// threads of this one, which share its card handle: the library's lock stays
-// with the caller from a granted begin to the end.
-TARVIK_EXPORT int tarvik_begin_transaction(int handle) try {
+// Both the other processes (the PC/SC transaction) and the other threads
+// of this one (the library's lock, which they share the card handle under)
+// are kept off the card for the task's whole run.
+TARVIK_EXPORT int tarvik_with_card(int handle, int hold, tarvik_card_task task, void* context) try {
     const kit::LibraryCall call;
-    const int result = HCL_card_Start_transaction(handle, EID_TRANSACTION_TIMEOUT_MS);
-    if (result == 0) kit::keep_library_locked();
-    return result;
-} catch (...) {
-    return kit::export_failure(__func__, -1);
-}
-
-TARVIK_EXPORT int tarvik_end_transaction(int handle) try {
-    const kit::LibraryCall call;
-    kit::release_kept_lock();
-    return HCL_card_End_transaction(handle);
+    Pcsc_Common* const reader = tarvik_resolve_device(handle);
+    if (!reader) return HCL_E_UNKNOWN_HANDLE;
+    if (!task) return -1;
+    // The task may call PC/SC itself (the pinpad's direct connection).
+    if (!HCL_pcsc_usable()) return static_cast<int32_t>(static_cast<uint32_t>(SCARD_E_NO_SERVICE));
+    if (!hold) {
+        task(context, reader);
+        return 0;
+    }
+    int started = Pcsc_Common::kNotBegun;
+    int powered = 0, absent = 0;
+    unsigned char atr[HCL_ATR_MAX] = {};
+    unsigned int atr_len = 0;
+    const int status = HCL_get_card_status_then_start_transaction(handle, EID_TRANSACTION_TIMEOUT_MS, &started,
+                                                                  &powered, &absent, atr, &atr_len);
+    const HclStartedTransaction held(handle, started);  // let go on every path, a throwing task's too
+    if (status != 0) return status;
+    if (started != 0) return started;
+    task(context, reader);
+    return 0;
 } catch (...) {
     return kit::export_failure(__func__, -1);
 }

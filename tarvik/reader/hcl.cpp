@@ -11,7 +11,7 @@
 #include "tarvik/reader/begin_waiter.h"
 #include "tarvik/reader/outside_libraries.h"
 #include "tarvik/reader/pcsc_common.h"
-#include "tarvik/reader/pcsc_in_child.h"
+#include "tarvik/reader/pcsc_availability.h"
 #include "platform/secret_wipe.h"
 
 namespace {
@@ -30,17 +30,21 @@ Pcsc_Common& reader_object() {
 }
 
 // As openDevice did, by the name the reader object holds; a failed open
-// leaves the handle unknown, as a failed openDevice does.
+// leaves the handle unknown, as a failed openDevice does. While PC/SC may
+// not be used (its trial in this child has not answered yet), the reader
+// is opened again at a later call instead.
 void reopen_inherited_reader() {
+    if (!tarvik::reader::pcsc_usable()) return;
     g_inherited = false;
     g_opened = g_reader->openReader(g_reader->readerNameCopy().data()) == 0;
 }
 
-// The reader object behind the handle, null for an unknown handle.
+// The reader object behind the handle, null for an unknown handle (in a
+// child, also until the inherited reader is open again).
 Pcsc_Common* resolve(int handle) {
     if (handle != HCL_DEVICE_HANDLE || !g_opened) return nullptr;
     if (g_inherited) reopen_inherited_reader();
-    return g_opened ? g_reader : nullptr;
+    return g_opened && !g_inherited ? g_reader : nullptr;
 }
 
 // The response bytes the APDU asks for, by the short and extended forms of
@@ -113,16 +117,43 @@ int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* at
     return reader->getStatus(powered, absent, atr, atr_len);
 }
 
+int HCL_get_card_status_then_start_transaction(int handle, int timeout_ms, int* started, int* powered, int* absent,
+                                               unsigned char* atr, unsigned int* atr_len) {
+    *started = Pcsc_Common::kNotBegun;
+    Pcsc_Common* const reader = resolve(handle);
+    if (!reader) return HCL_E_UNKNOWN_HANDLE;
+    return reader->statusThenBegin(timeout_ms, started, powered, absent, atr, atr_len);
+}
+
+namespace {
+
+// HCL_card_status's answer from a status read's.
+int card_status_answer(const Pcsc_Common& reader, int status, uint16_t* sw) {
+    if (status != 0) return -1;
+    if (reader.card_absent == 1) return -2;
+    if (reader.card_powered == 0) return -3;
+    *sw = 0x9000;
+    return 0;
+}
+
+}  // namespace
+
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw) {
     Pcsc_Common* const reader = resolve(handle);
     if (!reader) return HCL_E_UNKNOWN_HANDLE;
     if (!atr || !atr_len || !sw) return -1;
-    int powered = 0, absent = 0;
-    if (reader->getStatus(&powered, &absent, atr, atr_len) != 0) return -1;
-    if (reader->card_absent == 1) return -2;
-    if (reader->card_powered == 0) return -3;
-    *sw = 0x9000;
-    return 0;
+    return card_status_answer(*reader, reader->getStatus(nullptr, nullptr, atr, atr_len), sw);
+}
+
+int HCL_card_status_then_start_transaction(int handle, int timeout_ms, int* started, unsigned char* atr,
+                                           unsigned int* atr_len, uint16_t* sw) {
+    *started = Pcsc_Common::kNotBegun;
+    Pcsc_Common* const reader = resolve(handle);
+    if (!reader) return HCL_E_UNKNOWN_HANDLE;
+    if (!atr || !atr_len || !sw) return -1;
+    const int status = reader->statusThenBegin(timeout_ms, started, nullptr, nullptr, atr, atr_len);
+    if (status == Pcsc_Common::kTransactionTimeout) return status;
+    return card_status_answer(*reader, status, sw);
 }
 
 int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsigned char* response,
@@ -185,6 +216,8 @@ int HCL_service_running(const char* name, int* running) {
 }
 
 void HCL_sleep(int milliseconds) { kit::platform::sleep_ms(milliseconds); }
+
+bool HCL_pcsc_usable() { return tarvik::reader::pcsc_usable(); }
 
 bool IsServiceRunning(const char* name) {
     const bool running = name && kit::platform::process_running(name);

@@ -14,20 +14,28 @@
 // transaction not obtained in time, 9999 SLE4418 reading not possible,
 // -100 unknown handle; PC/SC errors pass through narrowed to int (negative).
 //
-// Transactions under pcsc-lite: SCardBeginTransaction waits, without a
-// limit, while another process holds the card; HCL_card_Start_transaction
-// waits on one thread kept for the process's life, stops waiting at its
-// deadline and answers 2 (a late grant is ended at once, unless the next
-// begin on the same card has taken the pending attempt over). The own
-// transaction of a single exchange waits as pcsc-lite does.
+// Another process holding the card: pcsc-lite makes every call on the card
+// (connect, status, begin, exchange) wait until the holder lets go.
+// HCL_card_Start_transaction waits on one thread kept for the process's
+// life, stops waiting at its deadline and answers 2 (a late grant is ended
+// at once, unless the next begin on the same card has taken the pending
+// attempt over); the *_then_start_transaction reads make their status read
+// on that thread too, under the same deadline. Everything else waits as
+// pcsc-lite does: the status reads alone, an open, and the own transaction
+// of a single exchange. A process that has held the card for a few seconds
+// on end leaves it free for a moment before its next call's first begin
+// (card_turns.h), so that a waiting process gets its turn.
 //
-// Threads and fork: the layer has no lock of its own. Every export of the
-// library holds the library's lock (platform/library_lock.h), so one call
-// at a time reaches it. A forked child forgets the context and card handle
-// it inherited, without releasing them (that would end its parent's), and
-// its next wrapper call opens the reader again by name on a connection of
-// its own; when that open fails the handle is unknown to the child, as
-// after a failed HCL_open_reader.
+// Threads, fork and exit: the layer has no lock of its own. Every export of
+// the library holds the library's lock (platform/library_lock.h), so one
+// call at a time reaches it. A forked child forgets the context and card
+// handle it inherited, without releasing them (that would end its
+// parent's), and its next wrapper call opens the reader again by name on a
+// connection of its own; when that open fails the handle is unknown to the
+// child, as after a failed HCL_open_reader. Once the process exits, and in
+// a child whose first PC/SC use has not answered (pcsc_availability.h), no
+// PC/SC call is made: handles are unknown, and lists and opens fail as with
+// no PC/SC service.
 #ifndef TARVIK_READER_HCL_H
 #define TARVIK_READER_HCL_H
 
@@ -38,6 +46,7 @@
 inline constexpr int HCL_DEVICE_HANDLE = 0x1A2B;
 inline constexpr int HCL_E_UNKNOWN_HANDLE = -100;
 inline constexpr int HCL_SYNC_NOT_SUPPORTED = 9999;
+inline constexpr int HCL_TRANSACTION_NOT_GRANTED = 2;  // another process held the card past the deadline
 inline constexpr int HCL_READER_LIST_MAX = 4096;  // bytes, terminator included
 inline constexpr int HCL_ATR_MAX = 64;             // bytes an ATR buffer must hold
 inline constexpr int HCL_COMMAND_DATA_MAX = 1019;  // data bytes after the 5-byte header
@@ -61,6 +70,16 @@ int HCL_get_card_status(int handle, int* powered, int* absent, unsigned char* at
 // 0 (status word 0x9000), -1 status failed or null pointer, -2 card
 // absent, -3 card not powered. atr holds HCL_ATR_MAX bytes.
 int HCL_card_status(int handle, unsigned char* atr, unsigned int* atr_len, uint16_t* sw);
+// HCL_get_card_status or HCL_card_status, then, when the status read
+// succeeds, HCL_card_Start_transaction, both within timeout_ms (the begin's
+// whole-second deadline): the status call's result, or
+// HCL_TRANSACTION_NOT_GRANTED when the status read did not answer in time.
+// *started is the begin's result (0: held, to be ended by the caller; 2;
+// -99), or -1 when no begin was made.
+int HCL_get_card_status_then_start_transaction(int handle, int timeout_ms, int* started, int* powered, int* absent,
+                                               unsigned char* atr, unsigned int* atr_len);
+int HCL_card_status_then_start_transaction(int handle, int timeout_ms, int* started, unsigned char* atr,
+                                           unsigned int* atr_len, uint16_t* sw);
 // One APDU exchange: apdu is a 5-byte header and apdu_len - 5 data bytes
 // (at most HCL_COMMAND_DATA_MAX); apdu is not written. On 0 (any status
 // word) response receives *response_len bytes and *sw the status word.
@@ -76,6 +95,22 @@ int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsign
 int HCL_card_Start_transaction(int handle, int timeout_ms);
 // The PC/SC result.
 int HCL_card_End_transaction(int handle);
+// Ends, when it goes out of scope, a transaction begun by one of the two
+// status-then-start calls (started == 0).
+class HclStartedTransaction {
+public:
+    HclStartedTransaction(int handle, int started) noexcept : handle_(handle), held_(started == 0) {}
+    ~HclStartedTransaction() {
+        if (held_) HCL_card_End_transaction(handle_);
+    }
+    HclStartedTransaction(const HclStartedTransaction&) = delete;
+    HclStartedTransaction& operator=(const HclStartedTransaction&) = delete;
+
+private:
+    int handle_;
+    bool held_;
+};
+
 // SLE4418 memory read of length & 0xFF bytes (300 reads 44): 0 or the
 // library's result, 9999 when not possible (reader name without "Cherry"
 // or "OMNIKEY", or no library), -1 for a null buffer.
@@ -90,6 +125,9 @@ void HCL_sleep(int milliseconds);
 // and begin attempts (plain stores: they may have been mid-change at the
 // fork) and marks the reader to be opened again on the next call.
 void HCL_forget_inherited() noexcept;
+// False while no PC/SC call may be made: once the process exits, and in a
+// forked child whose first PC/SC use has not answered yet.
+bool HCL_pcsc_usable();
 // True when a process named name runs (the answer is only traced by callers).
 bool IsServiceRunning(const char* name);
 

@@ -13,8 +13,10 @@
 #include "platform/markup_text.h"
 #include "platform/sleep.h"
 #include "tarvik/reader/begin_waiter.h"
+#include "tarvik/reader/status_read.h"
 #include "tarvik/reader/outside_interfaces.h"
-#include "tarvik/reader/pcsc_in_child.h"
+#include "tarvik/reader/card_turns.h"
+#include "tarvik/reader/pcsc_availability.h"
 #include "tarvik/reader/pcsc_result.h"
 #include "platform/secret_wipe.h"
 #include "tarvik/reader/sync_omnikey.h"
@@ -22,12 +24,12 @@
 using tarvik::reader::card_removed;
 using tarvik::reader::kSuccess;
 using tarvik::reader::narrow;
+using tarvik::reader::StatusCalls;
 
 namespace {
 
 constexpr int kRetryWaitMs = 250;
 constexpr int kSle4418 = 4418;
-constexpr DWORD kBothProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
 
 void trace(const char* function, const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, function, file, line, "%s", message);
@@ -109,7 +111,10 @@ void Pcsc_Common::forgetConnection() noexcept {
 int Pcsc_Common::openReader(const char* name) {
     constexpr const char* kName = "Pcsc_Common::openReader";
     trace(kName, kName);
-    releaseConnection();
+    if (tarvik::reader::pcsc_usable())
+        releaseConnection();
+    else
+        forgetConnection();  // no PC/SC call may be made now
     reader_kind = 0;
     if (!name) return -1;
     context = static_cast<SCARDCONTEXT>(-1);
@@ -137,9 +142,9 @@ int Pcsc_Common::openReader(const char* name) {
 }
 
 int32_t Pcsc_Common::connect() {
-    DWORD protocol = 0;
+    if (!tarvik::reader::pcsc_usable()) return narrow(SCARD_E_NO_SERVICE);
     SCARDHANDLE handle = 0;
-    const int32_t result = narrow(SCardConnect(context, reader_name, SCARD_SHARE_SHARED, kBothProtocols, &handle, &protocol));
+    const int32_t result = tarvik::reader::connect_card(context, reader_name, &handle);
     if (result == kSuccess) {
         card = handle;
         transaction_held = 0;  // a new connection holds none
@@ -148,43 +153,29 @@ int32_t Pcsc_Common::connect() {
 }
 
 int32_t Pcsc_Common::reconnect() {
-    DWORD protocol = 0;
-    return narrow(SCardReconnect(card, SCARD_SHARE_SHARED, kBothProtocols, SCARD_RESET_CARD, &protocol));
+    if (!tarvik::reader::pcsc_usable()) return narrow(SCARD_E_NO_SERVICE);
+    return tarvik::reader::reconnect_card(card);
 }
 
-int32_t Pcsc_Common::readStatus(unsigned char* atr, DWORD* atr_len, DWORD* state) {
-    DWORD name_length = kReaderNameSize;
-    DWORD protocol = 0;
-    *atr_len = kAtrCapacity;
-    char name[kReaderNameSize] = {};
-    const int32_t result = narrow(SCardStatus(card, name, &name_length, state, &protocol, atr, atr_len));
-    if (result == kSuccess) {
+int Pcsc_Common::applyStatus(const StatusCalls& calls, int* powered, int* absent, unsigned char* atr,
+                             unsigned int* atr_len) {
+    if (calls.connected != 0) {
+        card = calls.connected;
+        transaction_held = 0;  // a new connection holds none
+    }
+    if (calls.named) {
         // PC/SC's own name for the reader replaces the one we were given.
         std::memset(reader_name, 0, sizeof reader_name);
-        std::memcpy(reader_name, name, strnlen(name, sizeof reader_name - 1));
+        std::memcpy(reader_name, calls.name.data(), strnlen(calls.name.data(), sizeof reader_name - 1));
+        if (atr) std::memcpy(atr, calls.atr.data(), std::min<std::size_t>(calls.atr_len, kAtrCapacity));
     }
-    return result;
-}
-
-int Pcsc_Common::getStatus(int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
-    std::array<unsigned char, kAtrCapacity> scratch{};
-    unsigned char* atr_out = atr ? atr : scratch.data();
-    DWORD length = kAtrCapacity;
-    DWORD state = 0;
-    int32_t result;
-    if (card == 0) {
-        result = connect();
-    } else {
-        result = readStatus(atr_out, &length, &state);
-        if (result != kSuccess) result = reconnect();
-    }
+    int result = calls.first;
     if (result == kSuccess) {
-        const int32_t again = readStatus(atr_out, &length, &state);
-        if (card_removed(again)) {
+        if (card_removed(calls.again)) {
             card_absent = 1;
             card_powered = 0;
-        } else if (again == kSuccess) {
-            switch (tarvik::reader::card_state_value(state)) {
+        } else if (calls.again == kSuccess) {
+            switch (tarvik::reader::card_state_value(calls.state)) {
                 case 1: card_absent = 1, card_powered = 0; break;
                 case 2: card_absent = 0; break;
                 case 3: card_absent = 0, card_powered = 0; break;
@@ -197,10 +188,17 @@ int Pcsc_Common::getStatus(int* powered, int* absent, unsigned char* atr, unsign
         card_powered = 0;
         result = 1;
     }
-    if (atr_len) *atr_len = static_cast<unsigned int>(length);
+    if (atr_len) *atr_len = static_cast<unsigned int>(calls.atr_len);
     if (powered) *powered = card_powered;
     if (absent) *absent = card_absent;
     return result;
+}
+
+int Pcsc_Common::getStatus(int* powered, int* absent, unsigned char* atr, unsigned int* atr_len) {
+    const StatusCalls calls = tarvik::reader::pcsc_usable()
+                                  ? tarvik::reader::make_status_calls(context, card, reader_name)
+                                  : StatusCalls{.first = narrow(SCARD_E_NO_SERVICE)};
+    return applyStatus(calls, powered, absent, atr, atr_len);
 }
 
 int Pcsc_Common::readSyncCard(int type, int length, int address, unsigned char* buffer) {
@@ -224,30 +222,67 @@ int Pcsc_Common::readSle4418Card(uint8_t length, int address, unsigned char* buf
         sync_omnikey = loader.release();
     }
     const auto read = scardsyn_entry_points().SCard3WBPReadData;
-    if (!read || !buffer || address < 0) return kSyncNotSupported;
+    if (!read || !buffer || address < 0 || !tarvik::reader::pcsc_usable()) return kSyncNotSupported;
     return static_cast<int>(read(card, length, buffer, static_cast<unsigned long>(address)));
 }
 
 int Pcsc_Common::beginTransaction(int timeout_ms) {
+    const std::time_t deadline = std::time(nullptr) + timeout_ms / 1000;
+    if (!tarvik::reader::pcsc_usable()) return kTransactionTimeout;
+    tarvik::reader::leave_card_free_if_held_long();
+    tarvik::reader::BeginOutcome outcome;
+    if (!awaitAttempt(*tarvik::reader::start_begin(card), deadline, &outcome)) return kTransactionTimeout;
+    return grantOrRetry(outcome.result, deadline);
+}
+
+int Pcsc_Common::statusThenBegin(int timeout_ms, int* begun, int* powered, int* absent, unsigned char* atr,
+                                 unsigned int* atr_len) {
     using namespace tarvik::reader;
     const std::time_t deadline = std::time(nullptr) + timeout_ms / 1000;
-    auto attempt = start_begin(card);
-    for (;;) {
-        int32_t result = 0;
-        if (wait_for_begin(*attempt, std::chrono::milliseconds(kRetryWaitMs), &result)) {
-            if (result == kSuccess) {
-                transaction_held = 1;
-                return 0;
-            }
-            if (card_removed(result)) return kRemoved;
-            kit::platform::sleep_ms(kRetryWaitMs);
-            if (std::time(nullptr) >= deadline) return kTransactionTimeout;
-            attempt = start_begin(card);
-        } else if (std::time(nullptr) >= deadline) {
-            abandon_begin(*attempt);
-            return kTransactionTimeout;
+    *begun = kNotBegun;
+    if (!pcsc_usable()) return getStatus(powered, absent, atr, atr_len);
+    leave_card_free_if_held_long();
+    BeginOutcome outcome;
+    if (!awaitAttempt(*start_status_then_begin(context, card, reader_name), deadline, &outcome) || !outcome.status)
+        return kTransactionTimeout;
+    const int status = applyStatus(*outcome.status, powered, absent, atr, atr_len);
+    if (outcome.begun) *begun = grantOrRetry(outcome.result, deadline);
+    return status;
+}
+
+// Waits in steps, so that the deadline is seen, and gives the attempt up
+// at the deadline.
+bool Pcsc_Common::awaitAttempt(tarvik::reader::BeginAttempt& attempt, std::time_t deadline,
+                               tarvik::reader::BeginOutcome* outcome) {
+    while (!tarvik::reader::wait_for_begin(attempt, std::chrono::milliseconds(kRetryWaitMs), outcome)) {
+        if (std::time(nullptr) >= deadline) {
+            tarvik::reader::abandon_begin(attempt);
+            return false;
         }
     }
+    return true;
+}
+
+// A begin refused for another reason than the card's removal is tried
+// again every kRetryWaitMs until the deadline.
+int Pcsc_Common::grantOrRetry(int32_t result, std::time_t deadline) {
+    for (;;) {
+        if (result == kSuccess) {
+            transaction_held = 1;
+            return 0;
+        }
+        if (card_removed(result)) return kRemoved;
+        kit::platform::sleep_ms(kRetryWaitMs);
+        if (std::time(nullptr) >= deadline || !tarvik::reader::pcsc_usable()) return kTransactionTimeout;
+        tarvik::reader::BeginOutcome outcome;
+        if (!awaitAttempt(*tarvik::reader::start_begin(card), deadline, &outcome)) return kTransactionTimeout;
+        result = outcome.result;
+    }
+}
+
+int32_t Pcsc_Common::endOwnTransaction() {
+    tarvik::reader::note_card_let_go();
+    return narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
 }
 
 // Held no longer, whatever the end answers: an end that fails because the
@@ -255,6 +290,8 @@ int Pcsc_Common::beginTransaction(int timeout_ms) {
 // later single exchanges from beginning one of their own.
 int32_t Pcsc_Common::endTransaction() {
     transaction_held = 0;
+    tarvik::reader::note_card_let_go();
+    if (!tarvik::reader::pcsc_usable()) return narrow(SCARD_E_NO_SERVICE);
     return narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
 }
 
@@ -285,8 +322,10 @@ int Pcsc_Common::transmit(const unsigned char* header, int data_len, unsigned ch
     DWORD received = kApduBufferSize;
     *response_len = kApduBufferSize;
 
+    if (!tarvik::reader::pcsc_usable()) return narrow(SCARD_E_NO_SERVICE);
     const bool own = transaction_held == 0;
     if (own) {
+        tarvik::reader::leave_card_free_if_held_long();
         const int32_t begun = narrow(SCardBeginTransaction(card));
         if (card_removed(begun)) return kRemoved;
         if (begun != kSuccess) return begun;
@@ -300,14 +339,14 @@ int Pcsc_Common::transmit(const unsigned char* header, int data_len, unsigned ch
     const std::size_t body = received >= 2 ? received - 2 : 0;
     if (result == kSuccess && body > data_capacity) result = narrow(SCARD_E_INSUFFICIENT_BUFFER);
     if (result != kSuccess) {
-        if (own) SCardEndTransaction(card, SCARD_LEAVE_CARD);
+        if (own) endOwnTransaction();
         return card_removed(result) ? kRemoved : result;
     }
     const int status = response[received - 2] * 256 + response[received - 1];
     *response_len = static_cast<unsigned int>(body);
     if (body > 0) std::memcpy(data, response.data(), body);
     if (own) {
-        const int32_t ended = narrow(SCardEndTransaction(card, SCARD_LEAVE_CARD));
+        const int32_t ended = endOwnTransaction();
         if (ended != kSuccess) return ended;
     }
     *sw = status;

@@ -17,13 +17,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
 class SyncOmnikey;
+
+namespace tarvik::reader {
+class BeginAttempt;
+struct BeginOutcome;
+struct StatusCalls;
+}  // namespace tarvik::reader
 
 class Pcsc_Common {
 public:
     static constexpr int kRemoved = -99;
     static constexpr int kTransactionTimeout = 2;
+    static constexpr int kNotBegun = -1;
     static constexpr int kSyncNotSupported = 9999;
     static constexpr int kReaderKindSync = 100;  // name holds "Cherry" or "OMNIKEY"
     static constexpr int kReaderKindAcs = 101;   // name holds "ACS"
@@ -78,6 +86,13 @@ public:
     int readSle4418Card(uint8_t length, int address, unsigned char* buffer);
     // 0, 2 (not obtained before the whole-second deadline), -99 (removed).
     int beginTransaction(int timeout_ms);
+    // getStatus, then, when it answers 0, beginTransaction, with one deadline
+    // for both: while another process holds the card, pcsc-lite makes a
+    // status read wait as long as a begin. Answers getStatus's result, or 2
+    // when the status read did not answer in time; *begun is
+    // beginTransaction's result, or kNotBegun when no begin was made.
+    int statusThenBegin(int timeout_ms, int* begun, int* powered, int* absent, unsigned char* atr,
+                        unsigned int* atr_len);
     int32_t endTransaction();
     // One exchange: header (5 bytes) and data_len bytes of data (0 to
     // kMaxCommandData) out; the response without the status word comes back
@@ -90,27 +105,36 @@ public:
 
 private:
     void releaseConnection();
-    int32_t readStatus(unsigned char* atr, DWORD* atr_len, DWORD* state);
+    int applyStatus(const tarvik::reader::StatusCalls& calls, int* powered, int* absent, unsigned char* atr,
+                    unsigned int* atr_len);
+    bool awaitAttempt(tarvik::reader::BeginAttempt& attempt, std::time_t deadline,
+                      tarvik::reader::BeginOutcome* outcome);
+    int grantOrRetry(int32_t result, std::time_t deadline);
+    int32_t endOwnTransaction();
     int32_t transmitWithFallback(const unsigned char* command, DWORD command_len, unsigned char* response,
                                  DWORD* response_len);
 };
 
-// Exported by libtarvik.so for selvane, which binds them by name; no host
-// header declares them.
-//
-// The reader object behind a device handle; null for a handle that tarvik
-// did not hand out (or before a reader was opened).
+// The reader object behind a device handle, under tarvik's lock; null for
+// a handle that tarvik did not hand out (or before a reader was opened).
+// For tarvik's own code and tests: the object may change as soon as the
+// lock is let go.
 extern "C" Pcsc_Common* tarvik_resolve_device(int handle);
-using tarvik_resolve_device_fn = Pcsc_Common* (*)(int handle);
-// Holds the card against other processes across several exchanges, waiting
-// for it as long as an eID transaction does: 0, 2 (not granted in time), -99
-// (card removed), -100 (unknown handle). Each 0 is ended by
-// tarvik_end_transaction, which answers the PC/SC result. From a 0 to its
-// end the calling thread keeps tarvik's library lock: other threads' calls
-// wait, as other processes do.
-extern "C" int tarvik_begin_transaction(int handle);
-extern "C" int tarvik_end_transaction(int handle);
-using tarvik_begin_transaction_fn = int (*)(int handle);
-using tarvik_end_transaction_fn = int (*)(int handle);
+
+// Exported by libtarvik.so for selvane, which binds it by name; no host
+// header declares it. Runs task(context, reader) under tarvik's lock, so
+// that what the task reads of the reader object, and the calls it makes
+// into tarvik on its own thread, are not mixed with another thread's. With
+// hold, the card's status is read and the card held against other
+// processes first (HCL_get_card_status_then_start_transaction, waiting as
+// long as an eID transaction does), and the PC/SC transaction is ended
+// after the task. 0 when the task ran; otherwise -100 (unknown handle), the
+// status read's failure (1 card removed or reader unavailable, a PC/SC
+// error) or the begin's (2 not granted in time, -99 card removed), and
+// SCARD_E_NO_SERVICE (narrowed) while no PC/SC call may be made (once the
+// process exits). No lock is held once it has returned.
+using tarvik_card_task = void (*)(void* context, const Pcsc_Common* reader);
+extern "C" int tarvik_with_card(int handle, int hold, tarvik_card_task task, void* context);
+using tarvik_with_card_fn = int (*)(int handle, int hold, tarvik_card_task task, void* context);
 
 #endif

@@ -109,6 +109,14 @@ int HCL_card_Start_transaction(int /*handle*/, int timeout_ms) {
     return fake_eid_card().start_result;
 }
 
+// The real layer makes both on its waiting thread; here one after the other.
+int HCL_card_status_then_start_transaction(int handle, int timeout_ms, int* started, unsigned char* atr,
+                                           unsigned int* atr_len, uint16_t* sw) {
+    *started = -1;
+    const int status = HCL_card_status(handle, atr, atr_len, sw);
+    if (status == 0) *started = HCL_card_Start_transaction(handle, timeout_ms);
+    return status;
+}
 int HCL_card_End_transaction(int /*handle*/) {
     fake_eid_card().log.emplace_back("end");
     return 0;

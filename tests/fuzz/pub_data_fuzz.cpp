@@ -160,6 +160,14 @@ int HCL_card_command_T0_T1(int handle, unsigned char* apdu, int apdu_len, unsign
     return 0;
 }
 int HCL_card_Start_transaction(int handle, int) { return handle == HCL_DEVICE_HANDLE ? 0 : HCL_E_UNKNOWN_HANDLE; }
+// The real layer makes both on its waiting thread; here one after the other.
+int HCL_card_status_then_start_transaction(int handle, int timeout_ms, int* started, unsigned char* atr,
+                                           unsigned int* atr_len, uint16_t* sw) {
+    *started = -1;
+    const int status = HCL_card_status(handle, atr, atr_len, sw);
+    if (status == 0) *started = HCL_card_Start_transaction(handle, timeout_ms);
+    return status;
+}
 int HCL_card_End_transaction(int handle) { return handle == HCL_DEVICE_HANDLE ? 0 : HCL_E_UNKNOWN_HANDLE; }
 int HCL_sync_card_read(int, unsigned char*, uint16_t, uint16_t, int) { return HCL_SYNC_NOT_SUPPORTED; }
 int HCL_load_spe_reader_dll(const char*) { return -1; }

@@ -204,7 +204,6 @@ TEST_F(BasicFace, PrivateReadFillsPbdfBeforeIsdfAndMapsAnEmptySamReply) {
 
 // A pinpad reader object behind the fake's handle, for the message and beep.
 Pcsc_Common pinpad_reader;
-Pcsc_Common* resolve_pinpad(int handle) { return handle == fake::kHandle ? &pinpad_reader : nullptr; }
 
 TEST_F(BasicFace, OpenMessageBeepAndPrivateReadByReferenceOnSuccess) {
     const char* app_data = std::getenv("APPDATA");
@@ -218,7 +217,7 @@ TEST_F(BasicFace, OpenMessageBeepAndPrivateReadByReferenceOnSuccess) {
     if (app_data) setenv("APPDATA", saved_app_data.c_str(), 1);
     else unsetenv("APPDATA");
 
-    selvane::tarvik_exports().resolve_device = resolve_pinpad;
+    fake::state().reader = &pinpad_reader;
     std::strcpy(pinpad_reader.reader_name, name.c_str());
     pinpad_reader.card = 0x4D2;
     const fs::path record = dir_ / "pinpad.txt";

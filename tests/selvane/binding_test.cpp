@@ -111,8 +111,7 @@ TEST_F(Binding, BoundExportsReachTarvik) {
     ASSERT_EQ(s_.fn<EidRead>("PCSC_EID_Read")(0, 0, identity, address, nullptr, &photo_len), 0);
     EXPECT_STREQ(identity, "NAME=Fake\n");
     EXPECT_EQ(s_.fn<VisitorsRead>("PCSC_Visitors_Read")(0, 0, identity, address, 0, 0), 0x6A82);
-    EXPECT_EQ(calls(s_), "getIccList\nopenDevice\nreadEidPubDataIdentify\ngetCardStatus\ntarvik_begin_transaction\n"
-                         "cardCommand_T0_T1\ntarvik_end_transaction\n");
+    EXPECT_EQ(calls(s_), "getIccList\nopenDevice\nreadEidPubDataIdentify\ntarvik_with_card hold\ncardCommand_T0_T1\n");
     std::ifstream file(s_.dir / "sisreader.txt");
     std::string remembered;
     std::getline(file, remembered);

@@ -69,13 +69,15 @@ int card_command(int handle, unsigned char* apdu, int apdu_len, unsigned char* r
     return 0;
 }
 
-int begin_transaction(int handle) {
-    note("tarvik_begin_transaction", handle);
-    return g_state.begin_result;
-}
-
-int end_transaction(int handle) {
-    note("tarvik_end_transaction", handle);
+int with_card(int handle, int hold, tarvik_card_task task, void* context) {
+    if (hold) note("tarvik_with_card hold", handle);
+    if (handle != kHandle) return -100;
+    if (hold && g_state.status_result != 0) return g_state.status_result;
+    if (hold && g_state.begin_result != 0) return g_state.begin_result;
+    static Pcsc_Common empty_reader;
+    if (hold) g_state.calls.emplace_back("card held");
+    task(context, g_state.reader ? g_state.reader : &empty_reader);
+    if (hold) g_state.calls.emplace_back("card let go");
     return 0;
 }
 
@@ -94,12 +96,6 @@ int authenticate(int handle, int m0, int m1, int m2, int m3, int m4, int m5, int
     return 0;
 }
 
-Pcsc_Common* resolve(int handle) {
-    // Any non-null address will do: selvane's flat API never reads it.
-    static char object_stand_in;
-    return handle == kHandle ? reinterpret_cast<Pcsc_Common*>(&object_stand_in) : nullptr;
-}
-
 }  // namespace
 
 Tarvik& state() { return g_state; }
@@ -116,9 +112,7 @@ void install() {
     t.cardCommand_T0_T1 = card_command;
     t.eidStartOnline = start_online;
     t.eidAuthenticationOnline = authenticate;
-    t.resolve_device = resolve;
-    t.begin_transaction = begin_transaction;
-    t.end_transaction = end_transaction;
+    t.with_card = with_card;
 }
 
 }  // namespace fake

@@ -15,14 +15,18 @@ namespace fake {
 inline constexpr int kHandle = 0x1A2B;
 
 struct Tarvik {
-    std::vector<std::string> calls;     // export names, in order
+    // Export names, in order ("tarvik_with_card hold" when it holds the
+    // card, then "card held" and "card let go" around its task; not when it
+    // only reads the reader object).
+    std::vector<std::string> calls;
     std::vector<int> handles;           // the handle of each call that took one
     std::string reader_list = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?><PCSC_Get_devices></PCSC_Get_devices>";
     int list_result = 0;
     int open_result = kHandle;
     std::string opened;                 // the reader name openDevice got
-    int status_result = 0;
-    int begin_result = 0;               // tarvik_begin_transaction
+    int status_result = 0;              // getCardStatus, and the status read of tarvik_with_card
+    int begin_result = 0;               // the begin of tarvik_with_card
+    Pcsc_Common* reader = nullptr;      // what tarvik_with_card hands its task (null: an empty object)
     int read_result = 0;
     std::vector<int> read_args;         // format, want address, want identity, want photo
     std::string start_url;

@@ -18,13 +18,11 @@ namespace {
 
 Pcsc_Common g_reader;
 
-Pcsc_Common* resolve(int handle) { return handle == fake::kHandle ? &g_reader : nullptr; }
-
 class Pinpad : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::install();
-        selvane::tarvik_exports().resolve_device = resolve;
+        fake::state().reader = &g_reader;
         selvane::set_current_device(0);
         std::string pattern = (fs::temp_directory_path() / "selvane-pinpad-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

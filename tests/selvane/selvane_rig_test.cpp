@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "orvel.h"
@@ -136,10 +137,22 @@ Function* tarvik_export(const char* name) {
     return function;
 }
 
-// tarvik's reader object behind a handle, as selvane sees it.
-const Pcsc_Common* tarvik_reader(int32_t handle) {
-    auto* const resolve = tarvik_export<Pcsc_Common*(int)>("tarvik_resolve_device");
-    return resolve ? resolve(handle) : nullptr;
+// What tarvik's reader object behind a handle holds, read as selvane reads
+// it (under tarvik's lock); no connection when the handle is unknown.
+struct ReaderConnection {
+    SCARDCONTEXT context = 0;
+    SCARDHANDLE card = 0;
+    bool known = false;
+};
+ReaderConnection tarvik_reader(int32_t handle) {
+    ReaderConnection seen;
+    auto* const with_card = tarvik_export<std::remove_pointer_t<tarvik_with_card_fn>>("tarvik_with_card");
+    if (with_card == nullptr) return seen;
+    with_card(handle, 0, [](void* context, const Pcsc_Common* reader) {
+        auto& out = *static_cast<ReaderConnection*>(context);
+        out = {reader->context, reader->card, true};
+    }, &seen);
+    return seen;
 }
 
 // tarvik's plain identity read of its open reader, texts joined.
@@ -295,16 +308,14 @@ TEST_F(SelvaneInRig, ChildForkedAfterAReadReadsAndTheParentGoesOn) {
     ASSERT_NE(first.texts.find("\nNAME=Peeters\n"), std::string::npos);
     const Read first_visitors = visitors_read();
     ASSERT_EQ(first_visitors.result, 1);
-    const Pcsc_Common* reader = tarvik_reader(handle);
-    ASSERT_NE(reader, nullptr);
-    const SCARDCONTEXT context = reader->context;
-    const SCARDHANDLE card = reader->card;
+    const ReaderConnection parents = tarvik_reader(handle);
+    ASSERT_TRUE(parents.known);
 
     const int status = wait_child(start_child(Ending::exit_handlers, [&] {
         if (const int eid = child_reads(first.texts); eid != 0) return eid;
         if (visitors_read().texts != first_visitors.texts) return 2;
-        const Pcsc_Common* own = tarvik_reader(handle);
-        return own != nullptr && own->context != context && own->card != card ? 0 : 3;
+        const ReaderConnection own = tarvik_reader(handle);
+        return own.known && own.context != parents.context && own.card != parents.card ? 0 : 3;
     }));
     EXPECT_TRUE(exited_with(status, 0)) << status << " (exit 3: the parent's connection)";
 
@@ -406,20 +417,54 @@ struct OwnConnection {
     }
 };
 
-// A process that holds the card in a transaction until a byte comes on
-// release_fd (20 s at most); it writes 'h' to news_fd once it holds it,
-// 'r' once it let go.
-pid_t start_card_holder(const std::string& reader, int release_fd, int news_fd) {
-    return start_child(Ending::immediate, [&] {
-        OwnConnection own;
-        if (!own.open(reader) || SCardBeginTransaction(own.card) != SCARD_S_SUCCESS) return 1;
-        if (::write(news_fd, "h", 1) != 1) return 2;
-        pollfd told{release_fd, POLLIN, 0};
-        ::poll(&told, 1, 20000);
-        SCardEndTransaction(own.card, SCARD_LEAVE_CARD);
-        return ::write(news_fd, "r", 1) == 1 ? 0 : 2;
-    });
-}
+// Another process that holds the card from its construction until
+// release(), or for 20 s at most.
+class CardHolder {
+public:
+    explicit CardHolder(const std::string& reader) {
+        if (::pipe(release_) != 0 || ::pipe(news_) != 0) return;
+        pid_ = start_child(Ending::immediate, [&] {
+            OwnConnection own;
+            if (!own.open(reader) || SCardBeginTransaction(own.card) != SCARD_S_SUCCESS) return 1;
+            if (::write(news_[1], "h", 1) != 1) return 2;
+            pollfd told{release_[0], POLLIN, 0};
+            ::poll(&told, 1, 20000);
+            SCardEndTransaction(own.card, SCARD_LEAVE_CARD);
+            return ::write(news_[1], "r", 1) == 1 ? 0 : 2;
+        });
+        char said = 0;
+        holding_ = pid_ > 0 && ::read(news_[0], &said, 1) == 1 && said == 'h' &&
+                   ::fcntl(news_[0], F_SETFL, O_NONBLOCK) == 0;
+    }
+    ~CardHolder() {
+        release();
+        for (int fd : {release_[0], release_[1], news_[0], news_[1]}) ::close(fd);
+    }
+    CardHolder(const CardHolder&) = delete;
+    CardHolder& operator=(const CardHolder&) = delete;
+
+    // True once it holds the card.
+    bool holding() const { return holding_; }
+    // True when it has not let the card go yet.
+    bool still_holding() {
+        char said = 0;
+        return holding_ && ::read(news_[0], &said, 1) == -1;
+    }
+    // Lets the card go; true when the holder ended well.
+    bool release() {
+        if (pid_ <= 0) return false;
+        const bool told = ::write(release_[1], "g", 1) == 1;
+        const bool ended = exited_with(wait_child(pid_), 0);
+        pid_ = -1;
+        return told && ended;
+    }
+
+private:
+    int release_[2] = {-1, -1};
+    int news_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    bool holding_ = false;
+};
 
 }  // namespace
 
@@ -432,14 +477,8 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
     ASSERT_GT(handle, 0);
     auto* const command = tarvik_export<decltype(cardCommand_T0_T1)>("cardCommand_T0_T1");
     ASSERT_NE(command, nullptr);
-    int release[2], news[2];
-    ASSERT_EQ(::pipe(release), 0);
-    ASSERT_EQ(::pipe(news), 0);
-    const pid_t holder = start_card_holder(slot(0), release[0], news[1]);
-    ASSERT_GT(holder, 0);
-    char said = 0;
-    ASSERT_EQ(::read(news[0], &said, 1), 1);
-    ASSERT_EQ(said, 'h');
+    CardHolder holder(slot(0));
+    ASSERT_TRUE(holder.holding());
 
     std::thread waiting([&] {
         unsigned char apdu[] = {0x00, 0xA4, 0x04, 0x0C, 0x00};
@@ -454,14 +493,63 @@ TEST_F(SelvaneInRig, ForkDoesNotWaitForACallThatWaitsForTheCard) {
         return PCSC_Get_devices(0, devices.data()) == 0 && std::strstr(devices.data(), "Kit Plain") ? 0 : 1;
     });
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::fcntl(news[0], F_SETFL, O_NONBLOCK), 0);
-    EXPECT_EQ(::read(news[0], &said, 1), -1) << "fork returned only after the holder let the card go";
+    EXPECT_TRUE(holder.still_holding()) << "fork returned only after the holder let the card go";
 
-    EXPECT_EQ(::write(release[1], "g", 1), 1);
+    EXPECT_TRUE(holder.release());
     waiting.join();
-    EXPECT_TRUE(exited_with(wait_child(holder), 0));
     EXPECT_TRUE(exited_with(wait_child(child), 0));
-    for (int fd : {release[0], release[1], news[0], news[1]}) ::close(fd);
+}
+
+// Another process holds the card for longer than the reads wait for it:
+// tarvik's read gives up after its card check's short wait, the visitors read
+// after its 10 s, both with "not granted in time" and before the holder lets
+// go; once it has, both read again.
+TEST_F(SelvaneInRig, ReadsOfACardAnotherProcessHoldsAnswerNotGrantedInTime) {
+    insert_eid();
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read identity = eid_read();
+    ASSERT_EQ(identity.result, 0);
+    const Read visitors = visitors_read();
+    ASSERT_EQ(visitors.result, 1);
+    CardHolder holder(slot(0));
+    ASSERT_TRUE(holder.holding());
+
+    EXPECT_EQ(eid_read().result, 2);
+    EXPECT_EQ(visitors_read().result, 2);
+    EXPECT_TRUE(holder.still_holding()) << "a read waited until the holder let the card go";
+
+    EXPECT_TRUE(holder.release());
+    EXPECT_EQ(eid_read().texts, identity.texts);
+    EXPECT_EQ(visitors_read().texts, visitors.texts);
+}
+
+// A thread of the host reads back to back while a forked child opens the
+// reader again and reads: the child gets the card within a few seconds
+// instead of waiting for the host to stop. Its wait is ended at 30 s.
+TEST_F(SelvaneInRig, ChildGetsTheCardBesideThreadsThatReadContinuously) {
+    insert_eid();
+    ASSERT_GT(PCSC_Open_device(slot(0).c_str()), 0);
+    const Read expected = eid_read();
+    ASSERT_EQ(expected.result, 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::thread reader([&] {
+        while (!stop.load())
+            if (const Read read = eid_read(); read.result == 0 && read.texts != expected.texts) ++wrong;
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // held on end for longer than one turn
+    const pid_t child = start_child(Ending::immediate, [&] {
+        ::alarm(30);
+        for (;;) {
+            const Read read = eid_read();
+            if (read.result == 0) return read.texts == expected.texts ? 0 : 2;
+        }
+    });
+    const int status = wait_child(child);
+    stop = true;
+    reader.join();
+    EXPECT_TRUE(exited_with(status, 0)) << status << " (a signal: it never got the card)";
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 // The host forks while another of its threads is inside pcsc-lite, holding
@@ -613,14 +701,12 @@ TEST_F(SelvaneInRig, PinpadUsesTheConnectionTarvikHolds) {
     const int32_t handle = PCSC_Open_device(slot(2).c_str());
     ASSERT_GT(handle, 0);
 
-    const Pcsc_Common* reader = tarvik_reader(handle);
-    ASSERT_NE(reader, nullptr);
-    ASSERT_NE(reader->card, 0);
-    const SCARDHANDLE held = reader->card;
+    const SCARDHANDLE held = tarvik_reader(handle).card;
+    ASSERT_NE(held, 0);
 
     EXPECT_EQ(QUARLO_Display_Message(0, "OK", 0, 0), 0);
     EXPECT_EQ(file_bytes(record), "message card=" + std::to_string(held) + " a=0 b=0 text=OK\n");
-    EXPECT_EQ(reader->card, held);
+    EXPECT_EQ(tarvik_reader(handle).card, held);
     // The connection still serves tarvik.
     int32_t powered = 0, removed = 1, atr_len = 0;
     unsigned char atr[SELVANE_ATR_SIZE] = {};

@@ -236,9 +236,10 @@ TEST_F(VisitorsRead, FailuresStopTheReadAndKeepWhatWasWritten) {
     EXPECT_STREQ(address, "");
     // The card was held over every exchange and let go on the way out.
     const auto& calls = fake::state().calls;
-    ASSERT_EQ(std::count(calls.begin(), calls.end(), "tarvik_begin_transaction"), 1);
-    EXPECT_EQ(calls[1], "tarvik_begin_transaction");
-    EXPECT_EQ(calls.back(), "tarvik_end_transaction");
+    ASSERT_EQ(std::count(calls.begin(), calls.end(), "card held"), 1);
+    const auto held = std::find(calls.begin(), calls.end(), "card held");
+    EXPECT_EQ(std::find(calls.begin(), held, "cardCommand_T0_T1"), held);
+    EXPECT_EQ(calls.back(), "card let go");
 
     // The card not granted in time: that code, before any command.
     card_.apdus.clear();
@@ -246,7 +247,7 @@ TEST_F(VisitorsRead, FailuresStopTheReadAndKeepWhatWasWritten) {
     fake::state().begin_result = 2;
     EXPECT_EQ(PCSC_Visitors_Read(0, 0, identity, address, 0, 0), 2);
     EXPECT_TRUE(card_.apdus.empty());
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "tarvik_end_transaction"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "card let go"), 0);
     fake::state().begin_result = 0;
 
     // A failed status call: its code, before any command; "no card" (1)

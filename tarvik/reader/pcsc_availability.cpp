@@ -1,7 +1,9 @@
-#include "tarvik/reader/pcsc_in_child.h"
+#include "tarvik/reader/pcsc_availability.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -9,6 +11,7 @@
 #include <PCSC/winscard.h>
 
 #include "orvel.h"
+#include "platform/dynamic_library.h"
 
 namespace tarvik::reader {
 
@@ -30,6 +33,10 @@ bool g_untried = false;
 std::shared_ptr<Trial> g_pending;
 // A parent's trial still waiting, kept reachable: its thread is not here.
 std::shared_ptr<Trial> g_inherited_trial;
+// Read by threads that are not holding the library's lock when exit() sets it.
+std::atomic<bool> g_exiting{false};
+
+void mark_exiting() { g_exiting.store(true, std::memory_order_release); }
 
 void run_trial(const std::shared_ptr<Trial>& trial) {
     SCARDCONTEXT context = 0;
@@ -47,6 +54,25 @@ bool finished_within(Trial& trial, std::chrono::milliseconds wait) {
     return trial.done_changed.wait_for(lock, wait, [&] { return trial.done; });
 }
 
+// The first PC/SC use of a child, on a thread of its own. The thread may
+// outlive the wait and run after the host has unloaded the library: the
+// library stays loaded from here on.
+bool try_pcsc_in_child() {
+    kit::platform::keep_module_loaded(reinterpret_cast<const void*>(&run_trial));
+    auto trial = std::make_shared<Trial>();
+    std::thread thread(run_trial, trial);
+    if (finished_within(*trial, kTrialWait)) {
+        // Joined, so that no thread is still ending when the child exits.
+        thread.join();
+        return true;
+    }
+    thread.detach();
+    g_pending = std::move(trial);
+    __tracef(ORVEL_DEBUG, "pcsc_usable", __FILE__, __LINE__, "%s",
+             "PC/SC does not answer in this forked child: its lock was held at the fork");
+    return false;
+}
+
 }  // namespace
 
 void check_pcsc_before_use() noexcept {
@@ -54,21 +80,15 @@ void check_pcsc_before_use() noexcept {
     g_untried = true;
 }
 
+void stop_using_pcsc_at_exit() noexcept { std::atexit(mark_exiting); }
+
+bool pcsc_exiting() noexcept { return g_exiting.load(std::memory_order_acquire); }
+
 bool pcsc_usable() {
+    if (pcsc_exiting()) return false;
     if (g_untried) {
-        auto trial = std::make_shared<Trial>();
-        std::thread thread(run_trial, trial);
         g_untried = false;
-        if (finished_within(*trial, kTrialWait)) {
-            // Joined, so that no thread is still ending when the child exits.
-            thread.join();
-            return true;
-        }
-        thread.detach();
-        g_pending = std::move(trial);
-        __tracef(ORVEL_DEBUG, "pcsc_usable", __FILE__, __LINE__, "%s",
-                 "PC/SC does not answer in this forked child: its lock was held at the fork");
-        return false;
+        return try_pcsc_in_child();
     }
     // A trial that answers late was only slow.
     if (g_pending && !finished_within(*g_pending, std::chrono::milliseconds(0))) return false;
