@@ -31,7 +31,8 @@ namespace {
 constexpr int kRetryWaitMs = 250;
 constexpr int kSle4418 = 4418;
 
-void trace(const char* function, const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace(const char* function, const char* message, const char* file = __builtin_FILE(),
+           int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, function, file, line, "%s", message);
 }
 
