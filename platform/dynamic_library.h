@@ -25,7 +25,8 @@ public:
     // Loads name after library_file_name(); on failure the object stays
     // empty and dlerror() is traced at level 8 under trace_name, with the
     // caller's file and line.
-    DynamicLibrary(std::string_view name, const char* trace_name, const char* file = __builtin_FILE(), int line = __builtin_LINE());
+    DynamicLibrary(std::string_view name, const char* trace_name,
+                   const char* file = __builtin_FILE(), int line = __builtin_LINE());
     DynamicLibrary(DynamicLibrary&& other) noexcept;
     DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
     DynamicLibrary(const DynamicLibrary&) = delete;

@@ -19,7 +19,8 @@ namespace kit {
 // To be called inside a catch handler only: traces the exception being
 // handled under the export's name, file and line, and gives back failure.
 template <typename Failure>
-Failure export_failure(const char* name, Failure failure, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
+Failure export_failure(const char* name, Failure failure,
+                       const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
     try {
         throw;
     } catch (const std::exception& e) {
@@ -32,7 +33,8 @@ Failure export_failure(const char* name, Failure failure, const char* file = __b
 
 // body's result, or failure when body throws.
 template <typename Failure, typename Body>
-auto guarded(const char* name, Failure failure, Body&& body, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept
+auto guarded(const char* name, Failure failure, Body&& body,
+             const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept
     -> decltype(body()) {
     const LibraryCall call;
     try {

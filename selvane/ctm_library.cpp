@@ -7,7 +7,8 @@ namespace {
 constexpr const char* kTraceName = "PCSC_SIS_Read_Private";
 
 template <typename Fn>
-bool fetch(const kit::platform::DynamicLibrary& library, const char* name, Fn& slot, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+bool fetch(const kit::platform::DynamicLibrary& library, const char* name, Fn& slot,
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     slot = library.function<Fn>(name, file, line);
     return slot != nullptr;
 }

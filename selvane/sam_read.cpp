@@ -26,7 +26,8 @@ void trace(unsigned level, const std::string& text, const char* file = __builtin
     __tracef(level, kTraceName, file, line, "%s", text.c_str());
 }
 
-void trace_result(const char* call, ctm::Status result, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace_result(const char* call, ctm::Status result,
+                  const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     trace(ORVEL_DEBUG, std::string(call) + std::to_string(result), file, line);
 }
 

@@ -17,7 +17,8 @@ TarvikExports g_exports;
 kit::platform::DynamicLibrary* g_library = nullptr;
 
 template <typename Fn>
-bool bind(const kit::platform::DynamicLibrary& library, Fn& slot, const char* name, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+bool bind(const kit::platform::DynamicLibrary& library, Fn& slot, const char* name,
+          const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     slot = library.function<Fn>(name, file, line);
     return slot != nullptr;
 }

@@ -128,6 +128,9 @@ struct HeldRead {
     char* address;
     std::size_t address_size;
     int result = kOk;
+    // Nothing thrown may cross tarvik's frames: it is kept until tarvik has
+    // let go of the card.
+    std::exception_ptr thrown{};
 };
 
 int read_both_files(const HeldRead& r) {
@@ -155,19 +158,12 @@ int read_both_files(const HeldRead& r) {
     return kOk;
 }
 
-// Nothing thrown may cross tarvik's frames: the read keeps it until tarvik
-// has let go of the card.
-struct HeldReadTask {
-    HeldRead* read;
-    std::exception_ptr thrown;
-};
-
 void run_held_read(void* context, const Pcsc_Common*) {
-    auto& task = *static_cast<HeldReadTask*>(context);
+    auto& read = *static_cast<HeldRead*>(context);
     try {
-        task.read->result = read_both_files(*task.read);
+        read.result = read_both_files(read);
     } catch (...) {
-        task.thrown = std::current_exception();
+        read.thrown = std::current_exception();
     }
 }
 
@@ -222,10 +218,9 @@ void render_address(std::string_view file, int mode, std::string& out) { render(
 
 int read(int handle, int mode, char* identity, std::size_t identity_size, char* address, std::size_t address_size) {
     HeldRead held{handle, mode, identity, identity_size, address, address_size};
-    HeldReadTask task{&held, nullptr};
     // tarvik reads the card's status and holds the card, then runs the read.
-    const int result = call::with_card(handle, true, run_held_read, &task);
-    if (task.thrown) std::rethrow_exception(task.thrown);
+    const int result = call::with_card(handle, true, run_held_read, &held);
+    if (held.thrown) std::rethrow_exception(held.thrown);
     if (result != 0) return result == kStatusNoCard ? kNoCard : result;
     return held.result;
 }

@@ -17,7 +17,8 @@ constexpr int32_t kCaCertsBit = 0x4;
 
 bool requested(int32_t mask, int32_t bit) { return (mask & bit) != 0; }
 
-int failed(const char* dispatcher, const char* what, int32_t code, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+int failed(const char* dispatcher, const char* what, int32_t code,
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, dispatcher, file, line, "controler.%s = %i", what, code);
     return code;
 }

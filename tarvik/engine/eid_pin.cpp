@@ -26,7 +26,8 @@ struct PinKey {
 constexpr PinKey kAuthenticationKey{"eidPresentPinAuthen", 0x82, 130, "AUTH", "Authentication", 1024};
 constexpr PinKey kSignatureKey{"eidPresentPinSign", 0x83, 131, "SIGN", "Signature", 20};
 
-void trace(const PinKey& key, const std::string& message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace(const PinKey& key, const std::string& message,
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, key.function, file, line, "%s", message.c_str());
 }
 

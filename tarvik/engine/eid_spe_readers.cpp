@@ -16,7 +16,8 @@ namespace {
 
 int g_spe_mode = 0;
 
-void trace(const char* function, const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace(const char* function, const char* message,
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, function, file, line, "%s", message);
 }
 

@@ -12,7 +12,8 @@
 
 namespace {
 
-void trace_code(const char* name, const char* text, int code, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace_code(const char* name, const char* text, int code,
+                const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     if (std::strstr(text, "%d") != nullptr)
         __tracef(FACE_TRACE_LEVEL, name, file, line, text, code, static_cast<unsigned>(code));
     else

@@ -74,11 +74,8 @@ TARVIK_EXPORT int tarvik_with_card(int handle, int hold, tarvik_card_task task, 
         return 0;
     }
     int started = Pcsc_Common::kNotBegun;
-    int powered = 0, absent = 0;
-    unsigned char atr[HCL_ATR_MAX] = {};
-    unsigned int atr_len = 0;
     const int status = HCL_get_card_status_then_start_transaction(handle, EID_TRANSACTION_TIMEOUT_MS, &started,
-                                                                  &powered, &absent, atr, &atr_len);
+                                                                  nullptr, nullptr, nullptr, nullptr);
     const HclStartedTransaction held(handle, started);  // let go on every path, a throwing task's too
     if (status != 0) return status;
     if (started != 0) return started;

@@ -20,7 +20,8 @@ Binding<PteidEntryPoints> g_pteid;
 Binding<SpeEntryPoints> g_spe;
 Binding<KelpraEntryPoints> g_kelpra;
 
-void trace(const char* function, const char* message, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace(const char* function, const char* message,
+           const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, function, file, line, "%s", message);
 }
 

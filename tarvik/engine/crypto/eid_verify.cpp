@@ -124,7 +124,8 @@ bool is_type1_block_of(std::span<const unsigned char> block, std::size_t key_siz
 bool data_ok(const S_EID_DATA* d) { return d != nullptr && ctrl_S_EID_DATA(d) == 0; }
 bool cert_ok(const S_EID_CERT* c) { return c != nullptr && ctrl_S_EID_CERT(c) == 0; }
 
-void trace_length(const char* fn, const char* label, const S_EID_DATA* d, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+void trace_length(const char* fn, const char* label, const S_EID_DATA* d,
+                  const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
     __tracef(ORVEL_DEBUG, fn, file, line, "%s->dta_len = %i", label, static_cast<int>(d->dta_len));
     __xdump(ORVEL_DEBUG, fn, file, line, d->dta, d->dta_len);
 }
